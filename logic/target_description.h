@@ -1,0 +1,33 @@
+// The text logic: the command tail split into target, icon file and icon
+// number, and the names derived from the target.
+#ifndef MIVO_TARGET_DESCRIPTION_H
+#define MIVO_TARGET_DESCRIPTION_H
+
+#include "platform/platform_ops.h"
+
+#define ICON_BUFFER_SIZE 256
+#define VALUE_NAME_PREFIX "Mivo "
+
+// The texts name the caller's buffers; nothing is copied for them.
+struct TargetSpec {
+    char* target;    // the target buffer, cut at the first comma
+    char* iconFile;  // the target buffer, or the icon buffer
+    int iconIndex;   // the number after '#', 0 without one
+};
+
+// targetBuffer (MAX_PATH bytes) already holds the whole tail; it is split in
+// place. The icon part goes into iconBuffer (ICON_BUFFER_SIZE bytes).
+TargetSpec ParseCommandTail(char* targetBuffer, char* iconBuffer);
+
+// Copies the target into workBuffer (MAX_PATH bytes) and returns the display
+// name, which lies inside it.
+char* DeriveDisplayName(const char* target, char* workBuffer);
+
+// Writes "Mivo " and the display name into buffer (MAX_PATH bytes).
+void MakeAutostartValueName(const char* displayName, char* buffer);
+
+// The command tail of a whole command line: what follows the program name
+// and the blanks and tabs after it. Points into commandLine.
+const char* CommandTailFromCommandLine(const char* commandLine);
+
+#endif  // MIVO_TARGET_DESCRIPTION_H

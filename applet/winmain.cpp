@@ -1,0 +1,78 @@
+// Start-up, the icon choice, the message loop and the end of the process.
+#include <string.h>
+
+#include "applet/applet.h"
+#include "logic/target_description.h"
+
+// The icon comes from the program the shell names for the icon file (the
+// file itself when it is a program); without one, our own icon is shown.
+static void ChooseIcon(const TargetSpec* spec)
+{
+    FindExecutableA(spec->iconFile, NULL, AppState.szIconSource);
+    AppState.hExtractedIcon = ExtractIconA(AppState.hInstance, AppState.szIconSource,
+                                           (UINT)spec->iconIndex);
+    AppState.hIcon = CopyIcon(AppState.hExtractedIcon);
+    DestroyIcon(AppState.hExtractedIcon);
+    if (AppState.hIcon == NULL)
+        AppState.hIcon = LoadIconA(AppState.hInstance, MAKEINTRESOURCEA(IDI_PROGRAM));
+}
+
+static char szEmptyTail[] = "";
+
+// What Close does, without the quit message: for the loop's error exit.
+static void TearDownWindow(void)
+{
+    RemoveNotifyIcon();
+    DestroyMenu(AppState.hMenu);
+    DestroyWindow(AppState.hWnd);
+}
+
+int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, int nCmdShow)
+{
+    (void)hPrevInstance;
+    (void)nCmdShow;
+    char szIconBuffer[ICON_BUFFER_SIZE];
+    MSG msg;
+    BOOL bResult;
+    int nExitCode;
+
+    AppState.hInstance = hInstance;
+    if (lpCmdLine == NULL)
+        lpCmdLine = szEmptyTail;
+    // A tail that does not fit the target buffer is refused rather than
+    // cut: a cut tail would open, and at logon start, something else.
+    if (strnlen(lpCmdLine, MAX_PATH) >= MAX_PATH)
+        return EXIT_TAIL_TOO_LONG;
+    strcpy(AppState.szCommandTail, lpCmdLine);
+    strcpy(AppState.szTarget, lpCmdLine);
+    TargetSpec spec = ParseCommandTail(AppState.szTarget, szIconBuffer);
+
+    ChooseIcon(&spec);
+    // The shell announces a new taskbar with this message; the icon is then
+    // added again. 0 means the shell does not know it.
+    AppState.uTaskbarCreated = RegisterWindowMessageA("TaskbarCreated");
+    CreateMainWindow(hInstance);
+    if (AppState.hWnd == NULL) {
+        // Without the window there would be no icon and no Close to end the
+        // loop with.
+        UnregisterClassA(MAIN_CLASS_NAME, hInstance);
+        DestroyIcon(AppState.hIcon);
+        return EXIT_NO_WINDOW;
+    }
+
+    nExitCode = EXIT_LOOP_FAILED;
+    while ((bResult = GetMessageA(&msg, NULL, 0, 0)) != 0) {
+        if (bResult == -1) {
+            TearDownWindow();
+            break;
+        }
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+    if (bResult == 0)
+        nExitCode = (int)msg.wParam;
+
+    UnregisterClassA(MAIN_CLASS_NAME, hInstance);
+    DestroyIcon(AppState.hIcon);
+    return nExitCode;
+}

@@ -3,6 +3,7 @@
 #define MIVO_APP_STATE_H
 
 #include "platform/platform_ops.h"
+#include "resources/resource.h"
 
 // Menu commands. WM_COMMAND compares wParam & 0xFFF0 with these, so each
 // answers to sixteen identifiers.
@@ -16,8 +17,7 @@
 #define WM_ICONNOTIFY (WM_USER + 1)
 #define ICON_UID 1000
 
-// The program's own icon (resource script: resources/mivo.rc).
-#define IDI_PROGRAM 1
+// IDI_PROGRAM, the program's own icon, comes with the resource identifiers.
 
 // The record sizes a 32-bit build passes: the original notification-icon
 // record and the message-box record.

@@ -1,0 +1,13 @@
+// Resource identifiers of Mivo.exe: the one place they are defined, read by
+// the resource script and by the code.
+#ifndef MIVO_RESOURCE_H
+#define MIVO_RESOURCE_H
+
+// Icons
+#define IDI_PROGRAM 1 // the applet's own icon: tray fallback and About box
+
+// Version block
+#define MIVO_VERSION 2, 0, 0, 0  // FILEVERSION and PRODUCTVERSION
+#define MIVO_VERSION_TEXT "2.00" // the FileVersion entry
+
+#endif // MIVO_RESOURCE_H

@@ -29,4 +29,4 @@ extern const char szQuickHelpCaption[];
 extern const char szAboutText[];
 extern const char szAboutCaption[];
 
-#endif  // MIVO_APPLET_H
+#endif // MIVO_APPLET_H

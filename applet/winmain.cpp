@@ -9,8 +9,8 @@
 static void ChooseIcon(const TargetSpec* spec)
 {
     FindExecutableA(spec->iconFile, NULL, AppState.szIconSource);
-    AppState.hExtractedIcon = ExtractIconA(AppState.hInstance, AppState.szIconSource,
-                                           (UINT)spec->iconIndex);
+    AppState.hExtractedIcon =
+        ExtractIconA(AppState.hInstance, AppState.szIconSource, (UINT)spec->iconIndex);
     AppState.hIcon = CopyIcon(AppState.hExtractedIcon);
     DestroyIcon(AppState.hExtractedIcon);
     if (AppState.hIcon == NULL)

@@ -18,4 +18,4 @@ void ToggleAutostart(void);
 // tail.
 BOOL MakeAutostartCommand(char* buffer);
 
-#endif  // MIVO_AUTOSTART_H
+#endif // MIVO_AUTOSTART_H

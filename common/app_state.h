@@ -29,25 +29,25 @@
 
 // Exit codes. 0 is the orderly end through Close.
 #define EXIT_CLOSED 0
-#define EXIT_TAIL_TOO_LONG 2   // tail longer than MAX_PATH - 1: refused
-#define EXIT_NO_WINDOW 3       // class or hidden window could not be made
-#define EXIT_LOOP_FAILED 4     // GetMessageA reported an error
+#define EXIT_TAIL_TOO_LONG 2 // tail longer than MAX_PATH - 1: refused
+#define EXIT_NO_WINDOW 3     // class or hidden window could not be made
+#define EXIT_LOOP_FAILED 4   // GetMessageA reported an error
 
 typedef struct tagAPPSTATE {
-    HINSTANCE hInstance;           // the module, as WinMain received it
-    HWND hWnd;                     // the hidden window
-    HICON hExtractedIcon;          // as ExtractIconA gave it; destroyed at once
-    HICON hIcon;                   // the icon in the tray; ours to destroy
-    NOTIFYICONDATAA nid;           // the tray record, kept for the deletion
-    HMENU hMenu;                   // the pop-up menu
-    char szTarget[MAX_PATH];       // the tail up to its first comma
-    char szCommandTail[MAX_PATH];  // the tail, verbatim, for the Run value
-    char szIconSource[MAX_PATH];   // the file the icon is taken from
-    char szValueName[MAX_PATH];    // "Mivo " + display name
-    BOOL bPermanent;               // Run value present when last looked at
-    UINT uTaskbarCreated;          // the shell's "TaskbarCreated" message, 0 if unknown
+    HINSTANCE hInstance;          // the module, as WinMain received it
+    HWND hWnd;                    // the hidden window
+    HICON hExtractedIcon;         // as ExtractIconA gave it; destroyed at once
+    HICON hIcon;                  // the icon in the tray; ours to destroy
+    NOTIFYICONDATAA nid;          // the tray record, kept for the deletion
+    HMENU hMenu;                  // the pop-up menu
+    char szTarget[MAX_PATH];      // the tail up to its first comma
+    char szCommandTail[MAX_PATH]; // the tail, verbatim, for the Run value
+    char szIconSource[MAX_PATH];  // the file the icon is taken from
+    char szValueName[MAX_PATH];   // "Mivo " + display name
+    BOOL bPermanent;              // Run value present when last looked at
+    UINT uTaskbarCreated;         // the shell's "TaskbarCreated" message, 0 if unknown
 } APPSTATE;
 
 extern APPSTATE AppState;
 
-#endif  // MIVO_APP_STATE_H
+#endif // MIVO_APP_STATE_H

@@ -55,7 +55,7 @@ TargetSpec ParseCommandTail(char* targetBuffer, char* iconBuffer)
     *comma = '\0';
 
     const char* iconPart = comma + 1;
-    while (*iconPart == ' ')  // blanks only; a tab stays
+    while (*iconPart == ' ') // blanks only; a tab stays
         iconPart++;
 
     const char* hash = strchr(iconPart, '#');

@@ -10,9 +10,9 @@
 
 // The texts name the caller's buffers; nothing is copied for them.
 struct TargetSpec {
-    char* target;    // the target buffer, cut at the first comma
-    char* iconFile;  // the target buffer, or the icon buffer
-    int iconIndex;   // the number after '#', 0 without one
+    char* target;   // the target buffer, cut at the first comma
+    char* iconFile; // the target buffer, or the icon buffer
+    int iconIndex;  // the number after '#', 0 without one
 };
 
 // targetBuffer (MAX_PATH bytes) already holds the whole tail; it is split in
@@ -30,4 +30,4 @@ void MakeAutostartValueName(const char* displayName, char* buffer);
 // and the blanks and tabs after it. Points into commandLine.
 const char* CommandTailFromCommandLine(const char* commandLine);
 
-#endif  // MIVO_TARGET_DESCRIPTION_H
+#endif // MIVO_TARGET_DESCRIPTION_H

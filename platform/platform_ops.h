@@ -6,10 +6,10 @@
 
 #ifdef _WIN32
 
-#include <windows.h>
 #include <shellapi.h>
+#include <windows.h>
 
-#else  // host model
+#else // host model
 
 #include <stddef.h>
 #include <stdint.h>
@@ -48,10 +48,10 @@ typedef LONG LSTATUS;
 #define MAX_PATH 260
 
 // Handles are distinct pointer types, so one kind cannot pass for another.
-#define MIVO_DECLARE_HANDLE(name) \
-    struct name##__ {             \
-        int unused;               \
-    };                            \
+#define MIVO_DECLARE_HANDLE(name)                                                                  \
+    struct name##__ {                                                                              \
+        int unused;                                                                                \
+    };                                                                                             \
     typedef struct name##__* name
 MIVO_DECLARE_HANDLE(HWND);
 MIVO_DECLARE_HANDLE(HINSTANCE);
@@ -229,8 +229,8 @@ DWORD WINAPI CharUpperBuffA(LPSTR lpsz, DWORD cchLength);
 HINSTANCE WINAPI FindExecutableA(LPCSTR lpFile, LPCSTR lpDirectory, LPSTR lpResult);
 HICON WINAPI ExtractIconA(HINSTANCE hInst, LPCSTR pszExeFileName, UINT nIconIndex);
 BOOL WINAPI Shell_NotifyIconA(DWORD dwMessage, PNOTIFYICONDATAA lpData);
-HINSTANCE WINAPI ShellExecuteA(HWND hwnd, LPCSTR lpOperation, LPCSTR lpFile,
-                               LPCSTR lpParameters, LPCSTR lpDirectory, int nShowCmd);
+HINSTANCE WINAPI ShellExecuteA(HWND hwnd, LPCSTR lpOperation, LPCSTR lpFile, LPCSTR lpParameters,
+                               LPCSTR lpDirectory, int nShowCmd);
 
 // Icons, cursors, brushes.
 HICON WINAPI CopyIcon(HICON hIcon);
@@ -242,10 +242,9 @@ HGDIOBJ WINAPI GetStockObject(int i);
 // Window classes, windows and messages.
 ATOM WINAPI RegisterClassA(const WNDCLASSA* lpWndClass);
 BOOL WINAPI UnregisterClassA(LPCSTR lpClassName, HINSTANCE hInstance);
-HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName,
-                            DWORD dwStyle, int X, int Y, int nWidth, int nHeight,
-                            HWND hWndParent, HMENU hMenu, HINSTANCE hInstance,
-                            LPVOID lpParam);
+HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, DWORD dwStyle,
+                            int X, int Y, int nWidth, int nHeight, HWND hWndParent, HMENU hMenu,
+                            HINSTANCE hInstance, LPVOID lpParam);
 BOOL WINAPI DestroyWindow(HWND hWnd);
 BOOL WINAPI GetMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax);
 BOOL WINAPI TranslateMessage(const MSG* lpMsg);
@@ -262,8 +261,8 @@ BOOL WINAPI DestroyMenu(HMENU hMenu);
 DWORD WINAPI CheckMenuItem(HMENU hMenu, UINT uIDCheckItem, UINT uCheck);
 BOOL WINAPI SetForegroundWindow(HWND hWnd);
 BOOL WINAPI GetCursorPos(LPPOINT lpPoint);
-BOOL WINAPI TrackPopupMenu(HMENU hMenu, UINT uFlags, int x, int y, int nReserved,
-                           HWND hWnd, const RECT* prcRect);
+BOOL WINAPI TrackPopupMenu(HMENU hMenu, UINT uFlags, int x, int y, int nReserved, HWND hWnd,
+                           const RECT* prcRect);
 
 // Message boxes.
 int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType);
@@ -272,10 +271,10 @@ int WINAPI MessageBoxIndirectA(const MSGBOXPARAMSA* lpmbp);
 // Registry.
 LSTATUS WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass,
                                DWORD dwOptions, REGSAM samDesired,
-                               const LPSECURITY_ATTRIBUTES lpSecurityAttributes,
-                               PHKEY phkResult, LPDWORD lpdwDisposition);
-LSTATUS WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved,
-                                LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData);
+                               const LPSECURITY_ATTRIBUTES lpSecurityAttributes, PHKEY phkResult,
+                               LPDWORD lpdwDisposition);
+LSTATUS WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
+                                LPBYTE lpData, LPDWORD lpcbData);
 LSTATUS WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType,
                               const BYTE* lpData, DWORD cbData);
 LSTATUS WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName);
@@ -285,6 +284,6 @@ LSTATUS WINAPI RegCloseKey(HKEY hKey);
 DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize);
 void WINAPI Sleep(DWORD dwMilliseconds);
 
-#endif  // _WIN32
+#endif // _WIN32
 
-#endif  // MIVO_PLATFORM_OPS_H
+#endif // MIVO_PLATFORM_OPS_H

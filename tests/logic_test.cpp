@@ -7,7 +7,8 @@
 
 #include "logic/target_description.h"
 
-namespace {
+namespace
+{
 
 struct Parsed {
     std::string target;
@@ -59,7 +60,9 @@ const ParseRow kParseRows[] = {
     {"A.EXE,B.DLL#-2", "A.EXE", "B.DLL", -2},
     {"A.EXE,B.DLL# 7", "A.EXE", "B.DLL", 7},
     {"A.EXE,B.DLL#\t\n\v\f\r7", "A.EXE", "B.DLL", 7},
-    {"A.EXE,B.DLL#\xA0" "7", "A.EXE", "B.DLL", 0},
+    {"A.EXE,B.DLL#\xA0"
+     "7",
+     "A.EXE", "B.DLL", 0},
     {"A.EXE,B.DLL#3#4", "A.EXE", "B.DLL", 3},
     {"A.EXE,B.DLL#+-5", "A.EXE", "B.DLL", 0},
     {"A.EXE,B.DLL#+5x", "A.EXE", "B.DLL", 5},
@@ -235,4 +238,4 @@ TEST(DerivedNames, OverLongNamesStayInsideTheirBuffers)
     EXPECT_EQ(strlen(DeriveDisplayName(huge.c_str(), work)), size_t(MAX_PATH - 1));
 }
 
-}  // namespace
+} // namespace

@@ -1,6 +1,7 @@
 #include "platform/host/cp1252_case.h"
 
-namespace host {
+namespace host
+{
 
 // Pairs outside the Latin-1 block: Š/š, Œ/œ, Ž/ž, Ÿ/ÿ.
 static const unsigned char kUpperOdd[] = {0x8A, 0x8C, 0x8E, 0x9F};
@@ -32,4 +33,4 @@ unsigned char Cp1252Upper(unsigned char c)
     return c;
 }
 
-}  // namespace host
+} // namespace host

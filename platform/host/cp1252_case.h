@@ -4,9 +4,10 @@
 #ifndef MIVO_CP1252_CASE_H
 #define MIVO_CP1252_CASE_H
 
-namespace host {
+namespace host
+{
 unsigned char Cp1252Lower(unsigned char c);
 unsigned char Cp1252Upper(unsigned char c);
-}  // namespace host
+} // namespace host
 
-#endif  // MIVO_CP1252_CASE_H
+#endif // MIVO_CP1252_CASE_H

@@ -16,7 +16,8 @@
 
 #include "platform/platform_ops.h"
 
-namespace host {
+namespace host
+{
 
 // ---------------------------------------------------------------- world
 
@@ -27,7 +28,7 @@ void Reset();
 
 // The instance handle of the applet's module; pass it to WinMain.
 HINSTANCE ModuleInstance();
-const char* DefaultModulePath();  // "C:\MIVO\MIVO.EXE"
+const char* DefaultModulePath(); // "C:\MIVO\MIVO.EXE"
 void SetModulePath(const std::string& path);
 
 // A file that exists. Names are compared without regard to ASCII case.
@@ -46,15 +47,16 @@ void SetCursor(int x, int y);
 // and values are compared without regard to ASCII case.
 void RegistryPut(const std::string& key, const std::string& name, DWORD type,
                  const std::string& bytes);
-bool RegistryGet(const std::string& key, const std::string& name, DWORD* type,
-                 std::string* bytes);
+bool RegistryGet(const std::string& key, const std::string& name, DWORD* type, std::string* bytes);
 bool RegistryKeyExists(const std::string& key);
-std::string RegistryKeyClass(const std::string& key);  // as created
+std::string RegistryKeyClass(const std::string& key); // as created
 int RegistryValueCount(const std::string& key);
 // While set, opening or creating any key under HKEY_LOCAL_MACHINE with
 // write access fails with ERROR_ACCESS_DENIED (a user without rights).
 void DenyMachineKeyAccess(bool deny);
-int OpenKeyCount();  // registry handles opened and not yet closed
+// A key that exists, with no values (created with its parents if missing).
+void RegistryAddKey(const std::string& key, const std::string& className = "");
+int OpenKeyCount(); // registry handles opened and not yet closed
 
 // --------------------------------------------------------------- script
 
@@ -73,15 +75,15 @@ enum class ActionKind {
 
 struct Action {
     ActionKind kind;
-    UINT mouse;          // PressIcon: WM_LBUTTONDOWN, WM_RBUTTONUP, ...
-    UINT uid;            // PressIcon: the icon's identifier
-    UINT_PTR id;         // ChooseMenuItem
-    int position;        // ChooseMenuPosition
-    HWND window;         // Post
-    UINT message;        // Post, Broadcast
-    WPARAM wParam;       // Post
-    LPARAM lParam;       // Post
-    std::string label;   // for messages about the script
+    UINT mouse;        // PressIcon: WM_LBUTTONDOWN, WM_RBUTTONUP, ...
+    UINT uid;          // PressIcon: the icon's identifier
+    UINT_PTR id;       // ChooseMenuItem
+    int position;      // ChooseMenuPosition
+    HWND window;       // Post
+    UINT message;      // Post, Broadcast
+    WPARAM wParam;     // Post
+    LPARAM lParam;     // Post
+    std::string label; // for messages about the script
 };
 
 Action PressIcon(UINT mouseMessage, UINT uid = 1000);
@@ -115,6 +117,13 @@ struct ScriptMismatch : std::runtime_error {
 // mean the menu or box the script expected never opened).
 void SetLenientScript(bool lenient);
 
+// Thrown when the applet uses the model in a way it does not cover (a
+// message filter in GetMessageA, a menu item that is a bitmap, a NULL result
+// buffer), so that such a use is seen at once instead of half-modelled.
+struct Unsupported : std::logic_error {
+    using std::logic_error::logic_error;
+};
+
 // ------------------------------------------------------------- failures
 
 // The nth call (1-based, counted since Reset) of the named operation fails
@@ -123,19 +132,32 @@ void FailOn(const std::string& operation, int nth);
 void FailAlways(const std::string& operation);
 void ClearFailures();
 // Operations that can be made to fail (the others cannot fail on Windows).
+// FailOn and FailAlways throw std::invalid_argument for any other name.
+// What a made failure returns: the operation's failure result (NULL, FALSE,
+// 0, -1, a value <= 32 for the shell); for the registry ERROR_ACCESS_DENIED,
+// but ERROR_NOT_ENOUGH_MEMORY for RegQueryValueExA and RegCloseKey (whose
+// handle then stays open). A made failure changes nothing else in the model
+// (ShellExecuteA still records the attempt as a Launch with no program).
 const std::vector<std::string>& FailableOperations();
 
 // ---------------------------------------------------------- observation
 
 struct Call {
-    std::string operation;  // "Shell_NotifyIconA"
-    std::string detail;     // a short rendering of the key arguments, e.g.
-                            // "NIM_ADD", "FAILED" appended when it failed
+    std::string operation; // "Shell_NotifyIconA"
+    std::string detail;    // a short rendering of the key arguments, e.g.
+                           // "NIM_ADD", "FAILED" appended when it failed
 };
 const std::vector<Call>& CallLog();
+// A call is logged when it starts, so the calls made inside it (those of
+// WM_CREATE inside CreateWindowExA) follow it. The script's own actions are
+// not calls and are not logged, except as "script:missed" (a press on an
+// icon that is not in the tray, a post with no live window) and
+// "script:dropped" (lenient script), each with the action's label as detail.
 // Only the operation names, in order.
 std::vector<std::string> CallNames();
 int CallCount(const std::string& operation);
+// The whole log, one "operation detail" line per call, for failure messages.
+std::string CallLogText();
 
 struct TrayIcon {
     HWND hWnd;
@@ -145,25 +167,25 @@ struct TrayIcon {
     HICON hIcon;
     DWORD cbSize;
     std::string tip;
-    std::string picture;  // IconPicture(hIcon) when added
+    std::string picture; // IconPicture(hIcon) when added
 };
 const std::vector<TrayIcon>& Tray();
 
 struct Launch {
     HWND parent;
-    bool verbGiven;  // false: no verb (the default action)
+    bool verbGiven; // false: no verb (the default action)
     std::string verb;
     std::string file;
     bool parametersGiven;
     std::string parameters;
     std::string directory;
     int show;
-    std::string program;  // what opened it; empty if nothing could
+    std::string program; // what opened it; empty if nothing could
 };
 const std::vector<Launch>& Launches();
 
 struct Box {
-    bool indirect;  // MessageBoxIndirectA
+    bool indirect; // MessageBoxIndirectA
     HWND owner;
     std::string text;
     std::string caption;
@@ -171,7 +193,7 @@ struct Box {
     // MessageBoxIndirectA only:
     UINT cbSize;
     HINSTANCE hInstance;
-    ULONG_PTR icon;  // lpszIcon as a number (a resource id)
+    ULONG_PTR icon; // lpszIcon as a number (a resource id)
     bool callbackGiven;
     DWORD languageId;
     ULONG_PTR contextHelpId;
@@ -182,11 +204,21 @@ int OpenBoxCount();
 const std::vector<DWORD>& Sleeps();
 
 struct MenuItem {
-    UINT flags;
+    UINT flags; // as appended; `checked` follows CheckMenuItem
     UINT_PTR id;
     std::string text;
     bool checked;
 };
+// Every TrackPopupMenu call that got as far as showing its menu.
+struct TrackedMenu {
+    HMENU menu;
+    UINT flags;
+    int x;
+    int y;
+    HWND owner;
+};
+const std::vector<TrackedMenu>& TrackedMenus();
+
 bool MenuAlive(HMENU menu);
 std::vector<MenuItem> MenuItems(HMENU menu);
 
@@ -205,10 +237,11 @@ int LiveIconCount();
 
 // Problems a real Windows would not have reported but that show a fault in
 // the caller: a tip not terminated inside its 64 bytes, a record with a
-// wrong cbSize, a registry string whose length leaves out its NUL. Empty
-// when all is well.
+// wrong cbSize, a registry string whose length leaves out its NUL, a box's
+// user icon that is not the module's icon resource 1. Empty when all is
+// well.
 const std::vector<std::string>& Misuses();
 
-}  // namespace host
+} // namespace host
 
-#endif  // MIVO_HOST_MODEL_H
+#endif // MIVO_HOST_MODEL_H

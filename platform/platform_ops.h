@@ -6,8 +6,9 @@
 
 #ifdef _WIN32
 
-#include <shellapi.h>
 #include <windows.h>
+// shellapi.h needs windows.h first.
+#include <shellapi.h>
 
 #else // host model
 

@@ -16,7 +16,9 @@ namespace
 
 using harness::RunValueKey;
 
-const char kTarget[] = "C:\\TOOLS\\PLANNER.EXE,C:\\TOOLS\\ICONS.EXE#1";
+// One life shows an icon taken from a file, the other the applet's own.
+const char* const kTargets[] = {"C:\\TOOLS\\PLANNER.EXE,C:\\TOOLS\\ICONS.EXE#1",
+                                "C:\\TOOLS\\PLANNER.EXE,C:\\GONE.DLL"};
 const char kValueName[] = "Mivo Planner";
 
 void World()
@@ -70,54 +72,61 @@ std::string Describe(const harness::Run& run)
     return "waiting, no Close item";
 }
 
+// The Run value is absent or exactly the right command, no key stays open,
+// and the applet ends with a documented code unless nothing is left that
+// could end it (then no icon or no menu is the reason).
+void CheckAfterFault(const std::string& operation, const std::string& expected,
+                     const harness::Run& run)
+{
+    DWORD type = REG_NONE;
+    std::string data;
+    if (host::RegistryGet(RunValueKey(), kValueName, &type, &data)) {
+        EXPECT_EQ(type, DWORD(REG_SZ));
+        EXPECT_EQ(data, expected);
+    }
+    EXPECT_LE(host::RegistryValueCount(RunValueKey()), 1);
+    // A key whose closing failed is the only one that may stay open.
+    EXPECT_EQ(host::OpenKeyCount(), operation == "RegCloseKey" ? 1 : 0);
+    EXPECT_TRUE(host::Misuses().empty()) << host::Misuses().front();
+    if (run.ended) {
+        EXPECT_TRUE(run.exitCode == EXIT_CLOSED || run.exitCode == EXIT_NO_WINDOW ||
+                    run.exitCode == EXIT_LOOP_FAILED)
+            << run.exitCode;
+    } else {
+        EXPECT_NE(Describe(run), "waiting") << "a Close was possible but did not end it\n"
+                                            << host::CallLogText();
+    }
+}
+
 TEST(FaultSweep, EveryCallOfEveryOperationFails)
 {
-    World();
-    std::string expected = std::string(host::DefaultModulePath()) + " " + kTarget + '\0';
-    harness::Run baseline = harness::RunApplet(kTarget, Life());
-    ASSERT_TRUE(baseline.ended) << baseline.wait;
-    ASSERT_EQ(baseline.exitCode, 0);
-    ASSERT_EQ(host::CallCount("RegSetValueExA"), 1) << "the life stores the value once";
-
-    std::map<std::string, int> counts;
-    for (const std::string& operation : host::FailableOperations())
-        counts[operation] = host::CallCount(operation);
-
     std::map<std::string, Outcome> outcomes;
     int total = 0;
-    for (const auto& [operation, count] : counts) {
-        for (int nth = 1; nth <= count; nth++) {
-            SCOPED_TRACE(operation + " failing on call " + std::to_string(nth));
-            World();
-            host::FailOn(operation, nth);
-            harness::Run run = harness::RunApplet(kTarget, Life());
-            total++;
+    for (const char* target : kTargets) {
+        World();
+        std::string expected = std::string(host::DefaultModulePath()) + " " + target + '\0';
+        harness::Run baseline = harness::RunApplet(target, Life());
+        ASSERT_TRUE(baseline.ended) << baseline.wait;
+        ASSERT_EQ(baseline.exitCode, 0);
+        ASSERT_EQ(host::CallCount("RegSetValueExA"), 1) << "the life stores the value once";
 
-            // The Run value is absent or exactly the right command.
-            DWORD type = REG_NONE;
-            std::string data;
-            if (host::RegistryGet(RunValueKey(), kValueName, &type, &data)) {
-                EXPECT_EQ(type, DWORD(REG_SZ));
-                EXPECT_EQ(data, expected);
-            }
-            EXPECT_LE(host::RegistryValueCount(RunValueKey()), 1);
-            // A key whose closing failed is the only one that may stay open.
-            EXPECT_EQ(host::OpenKeyCount(), operation == "RegCloseKey" ? 1 : 0);
-            EXPECT_TRUE(host::Misuses().empty()) << host::Misuses().front();
+        std::map<std::string, int> counts;
+        for (const std::string& operation : host::FailableOperations())
+            counts[operation] = host::CallCount(operation);
 
-            // It ends, with a documented code, unless nothing is left that
-            // could end it: then no icon or no menu is the reason.
-            std::string end = Describe(run);
-            if (run.ended) {
-                EXPECT_TRUE(run.exitCode == EXIT_CLOSED || run.exitCode == EXIT_NO_WINDOW ||
-                            run.exitCode == EXIT_LOOP_FAILED)
-                    << end;
-            } else {
-                EXPECT_NE(end, "waiting") << "a Close was possible but did not end it\n"
-                                          << host::CallLogText();
+        for (const auto& [operation, count] : counts) {
+            for (int nth = 1; nth <= count; nth++) {
+                SCOPED_TRACE(std::string(target) + ": " + operation + " failing on call " +
+                             std::to_string(nth));
+                World();
+                host::FailOn(operation, nth);
+                harness::Run run = harness::RunApplet(target, Life());
+                total++;
+                CheckAfterFault(operation, expected, run);
+                std::string end = Describe(run);
+                outcomes[operation].cases++;
+                outcomes[operation].ends[end]++;
             }
-            outcomes[operation].cases++;
-            outcomes[operation].ends[end]++;
         }
     }
 
@@ -130,7 +139,7 @@ TEST(FaultSweep, EveryCallOfEveryOperationFails)
         report << "\n";
     }
     std::cout << report.str();
-    EXPECT_GT(total, 50);
+    EXPECT_GT(total, 150);
 }
 
 } // namespace

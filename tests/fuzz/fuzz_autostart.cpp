@@ -12,14 +12,7 @@
 #include "autostart/autostart.h"
 #include "logic/target_description.h"
 #include "platform/host/host_model.h"
-
-#define CHECK(condition)                                                                           \
-    do {                                                                                           \
-        if (!(condition)) {                                                                        \
-            fprintf(stderr, "invariant broken: %s (line %d)\n", #condition, __LINE__);             \
-            abort();                                                                               \
-        }                                                                                          \
-    } while (0)
+#include "tests/fuzz/fuzz_check.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -12,14 +12,7 @@
 #include "applet/applet.h"
 #include "autostart/autostart.h"
 #include "platform/host/host_model.h"
-
-#define CHECK(condition)                                                                           \
-    do {                                                                                           \
-        if (!(condition)) {                                                                        \
-            fprintf(stderr, "invariant broken: %s (line %d)\n", #condition, __LINE__);             \
-            abort();                                                                               \
-        }                                                                                          \
-    } while (0)
+#include "tests/fuzz/fuzz_check.h"
 
 static bool Terminated(const char* buffer, size_t size)
 {

@@ -9,14 +9,7 @@
 #include <string>
 
 #include "logic/target_description.h"
-
-#define CHECK(condition)                                                                           \
-    do {                                                                                           \
-        if (!(condition)) {                                                                        \
-            fprintf(stderr, "invariant broken: %s (line %d)\n", #condition, __LINE__);             \
-            abort();                                                                               \
-        }                                                                                          \
-    } while (0)
+#include "tests/fuzz/fuzz_check.h"
 
 static bool Inside(const char* p, const char* buffer, size_t size)
 {

@@ -24,7 +24,8 @@ from harness import (C_DIR, RUN_KEY, Failure, Paths, Session, Stage, check, deco
 RECORDER = C_DIR + "\\mivo_recorder.exe"
 # The recorder's icon: four quarters of these colours (make_recorder_icon.py).
 RECORDER_COLOURS = ((220, 20, 20), (250, 220, 0), (20, 40, 220), (20, 170, 40))
-RECORDER_VALUE = "Mivo Mivo_recorder"
+RECORDER_TIP = "Mivo_recorder"
+RECORDER_VALUE = "Mivo " + RECORDER_TIP
 LAUNCH_DIRECTORY = "C:\\WINDOWS"
 MAX_TAIL = 259
 
@@ -101,10 +102,10 @@ def about_text(source_dir):
 # --- Steps shared by the scenarios -------------------------------------------
 
 
-def dock(stage, tail, label, exe=None):
+def dock(stage, tail, label, exe=None, debug=None):
     """Starts Mivo and waits for its icon: (process, icon)."""
     before = {icon[0] for icon in stage.session.tray_icons()}
-    proc = stage.start_mivo(tail, label, exe)
+    proc = stage.start_mivo(tail, label, exe, debug)
     try:
         icon = stage.wait_new_icon(before, label)
     except Failure:
@@ -355,6 +356,7 @@ def permanent(stage):
 
     menu = stage.open_menu(icon)
     menu.save("menu-checked")
+    stage.screenshot("menu-checked-screen")
     check(menu.permanent_checked(), "no check mark beside Permanent while the value exists")
     check((menu.width, menu.height) == (unchecked.width, unchecked.height),
           "the menu changed its size with the check mark")
@@ -413,6 +415,7 @@ def logon_round_trip(stage):
     menu = stage.open_menu(icon)
     menu.choose("Permanent")
     kind, data = wait_run_value(stage, True)
+    log(f"Run value stored from a folder with blanks: {kind} {show(data)}")
     expected = '"' + module + '" ' + RECORDER
     check(data == expected, f"the Run value holds {show(data)}, expected {show(expected)}")
     close_from_menu(stage, proc, icon)
@@ -499,6 +502,185 @@ def long_tail(stage):
         check(not stage.session.tray_icons(), f"a tail of {length} characters docked an icon")
         check(not stage.main_windows(), "a refused tail left a hidden window")
         check(not stage.run_values(), f"a refused tail left Run values: {stage.run_values()}")
+
+
+@scenario
+def taskbar_created(stage):
+    """A new taskbar ("TaskbarCreated" to all top-level windows) gets the
+    icon again as it was: same picture and tip, and a left press still
+    launches; the message while the icon is there adds no second one."""
+    proc, icon = dock(stage, RECORDER, "recorder")
+    stage.screenshot("docked")
+    first_pixels = stage.icon_pixels(icon)
+    check_recorder_icon(first_pixels, "the icon of a Mivo for the recorder")
+    tip = stage.tip(icon)
+    check(tip == RECORDER_TIP, f"the tip is {show(tip)}, expected {show(RECORDER_TIP)}")
+    windows = stage.main_windows()
+    check(len(windows) == 1, f"{len(windows)} windows MivoClass/Hovedvindu, expected 1")
+
+    # A shell that starts anew knows none of the old icons.
+    forget_icon(stage, icon, windows[0][0])
+    stage.screenshot("icon-removed")
+    check(proc.poll() is None, f"Mivo ended ({proc.poll()}) when its icon was removed")
+
+    start = time.monotonic()
+    icon = announce_taskbar(stage)
+    log(f"icon docked again {time.monotonic() - start:.2f} s after the broadcast")
+    stage.screenshot("docked-again")
+    check_same_icon(stage.icon_pixels(icon), first_pixels, "the icon added again")
+    tip = stage.tip(icon)
+    check(tip == RECORDER_TIP, f"the tip after the broadcast is {show(tip)}, expected "
+                               f"{show(RECORDER_TIP)}")
+
+    stage.press(icon, 1)
+    launches = launch_count_settles(stage, 1, "a left press on the icon added again")
+    check_launch(launches[0], RECORDER)
+    stage.session.park_pointer()
+
+    # The icon is there: the second addition is refused, nothing changes.
+    announce_taskbar(stage, expect_icon=False)
+    time.sleep(1)
+    icons = stage.session.tray_icons()
+    check([i[0] for i in icons] == [icon.wid],
+          f"after a broadcast with the icon present the tray holds {icons}, expected only "
+          f"{icon.wid}")
+    check_same_icon(stage.icon_pixels(icon), first_pixels, "the icon after a second broadcast")
+    stage.screenshot("after-second-broadcast")
+
+    # The icon added again is the window's icon 1000, and the only one
+    # (Wine's tray drops the icons of a destroyed window by itself, so Close
+    # would not tell).
+    forget_icon(stage, icon, windows[0][0])
+    icon = announce_taskbar(stage)
+    close_from_menu(stage, proc, icon, by_key=True)
+
+
+def forget_icon(stage, icon, window):
+    """Deletes the icon 1000 of Mivo's window as a restarting shell forgets
+    it, with the first version's 88-byte record; the tray is then empty."""
+    code, pairs = stage.probe("notify-delete")
+    answer = dict(pairs)
+    check(answer.get("window") == window,
+          f"notify-delete found the window {answer.get('window')}, expected {window}")
+    check(answer.get("size") == "88",
+          f"notify-delete used a record of {answer.get('size')} bytes, expected 88")
+    check(code == 0 and answer.get("result") == "1",
+          f"NIM_DELETE of the window's icon 1000 failed ({code}, {answer})")
+    stage.wait_icon_gone(icon)
+    check(not stage.session.tray_icons(), f"icons left: {stage.session.tray_icons()}")
+
+
+def announce_taskbar(stage, expect_icon=True):
+    """Sends "TaskbarCreated" to all top-level windows and waits until Mivo's
+    window has handled it; with expect_icon, for the icon that comes back."""
+    before = {icon[0] for icon in stage.session.tray_icons()}
+    code, pairs = stage.probe("broadcast", "TaskbarCreated")
+    check(code == 0, f"probe broadcast failed with {code}: {pairs}")
+    code, pairs = stage.probe("ping")
+    check(code == 0, f"Mivo's window did not answer after the broadcast: {pairs}")
+    if expect_icon:
+        return stage.wait_new_icon(before, "recorder, added again", timeout=10)
+    return None
+
+
+# ShellExecuteA as Wine traces it (WINEDEBUG=trace+exec): window, verb, file,
+# parameters, directory, show command; texts as C literals or (null).
+SHELL_EXECUTE_TRACE = re.compile(
+    r"trace:exec:ShellExecuteA (\w+)," + ",".join([r'(\(null\)|"(?:[^"\\]|\\.)*")'] * 4)
+    + r",(-?\d+)")
+
+
+def traced_text(text):
+    if text == "(null)":
+        return None
+    return re.sub(r"\\(.)", r"\1", text[1:-1])
+
+
+def shell_execute_calls(proc):
+    """The ShellExecuteA calls Wine traced in a process's output, each as
+    (window, verb, file, parameters, directory, show), and the results of
+    the shell's execution ("SHELL_execute retval N")."""
+    err = proc.err_path.read_bytes().decode("latin-1")
+    calls = [(int(m.group(1), 16), *(traced_text(m.group(i)) for i in range(2, 6)),
+              int(m.group(6))) for m in SHELL_EXECUTE_TRACE.finditer(err)]
+    results = [int(v) for v in re.findall(r"trace:exec:SHELL_execute retval (-?\d+)", err)]
+    return calls, results
+
+
+@scenario
+def empty_tail_press(stage):
+    """An empty tail: a left press asks the shell to open the empty file in
+    C:\\WINDOWS; under Wine that fails and nothing opens: no new process, no
+    new window; Mivo runs on with its icon."""
+    proc, icon = dock(stage, "", "empty tail", debug="-all,trace+exec")
+    windows = stage.main_windows()
+    check(len(windows) == 1, f"{len(windows)} windows MivoClass/Hovedvindu, expected 1")
+    calls, _ = shell_execute_calls(proc)
+    check(not calls, f"ShellExecuteA called before any press: {calls}")
+    processes = dict(stage.session.prefix_processes())
+    x_windows = stage.session.top_level_windows()
+    shown = visible_windows(stage)
+    tray_process = [pid for pid, cmdline in processes.items() if "explorer.exe /desktop" in cmdline]
+
+    stage.press(icon, 1)
+    stage.session.park_pointer()
+    wait_for("ShellExecuteA to be called", 5, lambda: shell_execute_calls(proc)[0])
+    # What the call starts shows within 3 s: watched from outside Wine, so
+    # that no probe counts as a new process.
+    new_processes, new_x_windows = {}, {}
+    end = time.monotonic() + 3
+    while time.monotonic() < end:
+        for pid, cmdline in stage.session.prefix_processes():
+            if pid not in processes:
+                new_processes[pid] = cmdline
+        for wid, line in stage.session.top_level_windows().items():
+            if wid not in x_windows:
+                new_x_windows[wid] = line
+        time.sleep(0.2)
+    stage.screenshot("after-press")
+    calls, results = shell_execute_calls(proc)
+    log(f"ShellExecuteA calls: {calls}; the shell's results: {results}")
+    log(f"new processes: {new_processes}; new X windows: {new_x_windows}")
+
+    check(len(calls) == 1, f"{len(calls)} ShellExecuteA calls after one press, expected 1")
+    window, verb, file, parameters, directory, show_command = calls[0]
+    check(window == int(windows[0][0], 16),
+          f"ShellExecuteA got the window {window:#x}, expected the hidden window {windows[0][0]}")
+    check((verb, file, parameters, directory, show_command)
+          == (None, "", None, LAUNCH_DIRECTORY, 1),
+          f"ShellExecuteA got verb, file, parameters, directory, show "
+          f"{(verb, file, parameters, directory, show_command)}, expected "
+          f"{(None, '', None, LAUNCH_DIRECTORY, 1)}")
+    check(len(results) == 1 and results[0] <= 32,
+          f"the shell's execution of the empty file gave {results}, expected one failure "
+          "(32 or less)")
+    check(not new_processes, f"the press started processes: {new_processes}")
+    # The tray's tooltip may appear under the pointer on its way to the
+    # icon; its X window belongs to the tray's process.
+    opened = {wid: line for wid, line in new_x_windows.items()
+              if stage.session.window_pid(wid) not in tray_process}
+    check(not opened, f"the press opened X windows: {opened}")
+    opened = [w for w in visible_windows(stage) if w not in shown and
+              w[1] != "tooltips_class32"]
+    check(not opened, f"the press showed windows: {opened}")
+    check(proc.poll() is None, f"Mivo ended ({proc.poll()}) after the press")
+    check(icon.docked(), "the icon left the tray after the press")
+    check(not stage.launches(), f"something launched the recorder: {stage.launches()}")
+    close_from_menu(stage, proc, icon, by_key=True)
+
+
+def visible_windows(stage):
+    """The visible top-level windows on the Windows side: (handle, class,
+    title) each."""
+    code, pairs = stage.probe("windows", "*")
+    check(code == 0, f"probe windows failed with {code}")
+    found = []
+    for key, value in pairs:
+        if key == "window":
+            fields = dict(re.findall(r"(\w+)=(\S*)", "hwnd=" + value))
+            found.append((fields["hwnd"], decode_escapes(fields["class"]),
+                          decode_escapes(fields.get("title", ""))))
+    return found
 
 
 # --- Command line --------------------------------------------------------------

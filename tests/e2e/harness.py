@@ -28,7 +28,7 @@ RUN_KEY = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"
 # The prefix's own processes, which live as long as its wineserver.
 SYSTEM_PROGRAMS = ("services.exe", "winedevice.exe", "plugplay.exe", "svchost.exe", "rpcss.exe",
                    "explorer.exe", "wineserver", "wineserver32", "wineserver64")
-REQUIRED_TOOLS = ("Xvfb", "xdpyinfo", "trayer", "xdotool", "xwininfo", "import", "wine",
+REQUIRED_TOOLS = ("Xvfb", "xdpyinfo", "trayer", "xdotool", "xwininfo", "xprop", "import", "wine",
                   "wineserver", "wineboot")
 
 
@@ -429,6 +429,20 @@ class Session:
                 icons.append((wid, int(x), int(y), int(width), int(height)))
         return sorted(icons, key=lambda icon: icon[1])
 
+    def top_level_windows(self):
+        """Every child of the root window, mapped or not: id -> xwininfo's
+        line (name, class, geometry)."""
+        result = self.x("xwininfo", "-root", "-children")
+        check(result.returncode == 0, "xwininfo cannot list the root window's children")
+        return {m.group(1): m.group(2).strip() for m in re.finditer(
+            r"^\s+(0x[0-9a-f]+) (.*)$", result.stdout.decode("latin-1"), re.M)}
+
+    def window_pid(self, wid):
+        """The process that set _NET_WM_PID on an X window, or None."""
+        out = self.x("xprop", "-id", wid, "_NET_WM_PID").stdout.decode("latin-1")
+        match = re.search(r"= (\d+)", out)
+        return int(match.group(1)) if match else None
+
     def visible_top_level(self):
         out = self.x("xdotool", "search", "--onlyvisible", "--maxdepth", "1", "--name", "")
         return {int(line) for line in out.stdout.decode().split()}
@@ -695,12 +709,16 @@ class Stage:
 
     # -- Wine programs --
 
-    def wine(self, args, label, keep=True):
+    def wine(self, args, label, keep=True, debug=None):
         """Starts a Wine program. Its output is kept under a numbered name,
         or (keep=False, for the many short queries) in tools/LABEL, the last
-        one of each kind."""
+        one of each kind. `debug` replaces WINEDEBUG: Wine's traces then go
+        to the program's .err file."""
         base = self.file_base(label) if keep else self.screens / "tools" / label
-        proc = Proc(["wine", *args], self.session.env(), base)
+        env = self.session.env()
+        if debug:
+            env["WINEDEBUG"] = debug
+        proc = Proc(["wine", *args], env, base)
         self.procs.append(proc)
         return proc
 
@@ -715,12 +733,12 @@ class Stage:
             pairs.append((key, value))
         return code, pairs
 
-    def start_mivo(self, tail, label, exe=None):
+    def start_mivo(self, tail, label, exe=None, debug=None):
         """Starts Mivo with a command tail. The tail goes through Wine's own
         command-line building, so it must hold no blank, tab or quote."""
         check(not re.search(r"[ \t\"]", tail), f"tail {show(tail)} would be re-quoted by Wine")
         exe = exe or C_DIR + "\\Mivo.exe"
-        return self.wine([exe] + ([tail] if tail else []), label)
+        return self.wine([exe] + ([tail] if tail else []), label, debug=debug)
 
     def main_windows(self):
         """The hidden windows: (handle, visible, Windows pid) each."""
@@ -764,6 +782,31 @@ class Stage:
             return image if same and len(image.colours()) > 1 else None
 
         return wait_for(f"the icon of {icon.label} to be drawn", timeout, steady, 0.2)
+
+    def tooltips(self):
+        """The titles of the visible tooltip windows. The tray's tooltip
+        carries the tip of the icon under the pointer as its title."""
+        code, pairs = self.probe("windows", "tooltips_class32")
+        check(code == 0, f"probe windows failed with {code}")
+        return [decode_escapes(value.split(" title=", 1)[1])
+                for key, value in pairs if key == "window"]
+
+    def tip(self, icon, timeout=10):
+        """The tip the tray shows while the pointer rests on the icon."""
+        self.session.park_pointer()
+        wait_for("the tooltips to hide", 5, lambda: not self.tooltips(), 0.2)
+        x, y = icon.centre()
+        self.session.mouse("mousemove", str(x - 1), str(y))
+        time.sleep(0.1)
+        self.session.mouse("mousemove", str(x), str(y))
+        try:
+            tips = wait_for(f"the tip of {icon.label}", timeout, self.tooltips, 0.2)
+            time.sleep(0.3)  # for the screenshot: the tooltip is drawn after it shows
+            self.screenshot("tip")
+        finally:
+            self.session.park_pointer()
+        check(len(tips) == 1, f"{len(tips)} tooltips shown at once: {tips}")
+        return tips[0]
 
     def wait_icon_gone(self, icon, timeout=10):
         wait_for(f"the icon of {icon.label} to leave the tray", timeout, lambda: not icon.docked())

@@ -11,6 +11,7 @@
 
 #include <windows.h>
 
+#include <shellapi.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -102,10 +103,11 @@ struct TopLevelSearch {
     std::vector<HWND> found;
 };
 
+// A class name "*" stands for any class.
 BOOL CALLBACK CollectTopLevel(HWND hwnd, LPARAM lParam)
 {
     TopLevelSearch* search = reinterpret_cast<TopLevelSearch*>(lParam);
-    if (ClassName(hwnd) != search->className)
+    if (strcmp(search->className, "*") != 0 && ClassName(hwnd) != search->className)
         return TRUE;
     if (search->visibleOnly && !IsWindowVisible(hwnd))
         return TRUE;
@@ -125,6 +127,12 @@ std::vector<HWND> FindTopLevel(const char* className, const char* title, bool vi
 unsigned long HandleValue(HWND hwnd)
 {
     return static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(hwnd));
+}
+
+// A window handle as the probe prints it ("0x1a2b").
+HWND WindowArgument(const char* text)
+{
+    return reinterpret_cast<HWND>(static_cast<ULONG_PTR>(strtoul(text, nullptr, 0)));
 }
 
 // find-main: every window of class "MivoClass" titled "Hovedvindu", with its
@@ -229,6 +237,44 @@ int FindMenu(DWORD waitMs)
     return menus.empty() ? 1 : 0;
 }
 
+// notify-delete [HWND]: removes the notification icon 1000 of a Mivo window
+// (by default the one FindWindowA gives) the way a shell that starts anew
+// forgets it: NIM_DELETE with the first version's 88-byte record, which
+// carries nothing but the window and the identifier.
+int NotifyDelete(const char* window)
+{
+    HWND hwnd = window ? WindowArgument(window) : FindWindowA("MivoClass", "Hovedvindu");
+    printf("window=0x%lx\n", HandleValue(hwnd));
+    if (!hwnd)
+        return 2;
+    NOTIFYICONDATAA nid;
+    ZeroMemory(&nid, sizeof nid);
+    nid.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    nid.hWnd = hwnd;
+    nid.uID = 1000;
+    BOOL deleted = Shell_NotifyIconA(NIM_DELETE, &nid);
+    printf("size=%lu\nresult=%d\n", static_cast<unsigned long>(nid.cbSize), deleted ? 1 : 0);
+    return deleted ? 0 : 1;
+}
+
+// ping [HWND]: sends WM_NULL to a Mivo window (by default the one FindWindowA
+// gives) and waits at most 5 s for the answer. Sent messages are handled in
+// the order they came, so once it answers, the window has handled every
+// message sent to it before, a broadcast's among them.
+int Ping(const char* window)
+{
+    HWND hwnd = window ? WindowArgument(window) : FindWindowA("MivoClass", "Hovedvindu");
+    printf("window=0x%lx\n", HandleValue(hwnd));
+    if (!hwnd)
+        return 2;
+    DWORD_PTR result = 0;
+    DWORD start = GetTickCount();
+    LRESULT answered = SendMessageTimeoutA(hwnd, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &result);
+    printf("answered=%d\nms=%lu\n", answered ? 1 : 0,
+           static_cast<unsigned long>(GetTickCount() - start));
+    return answered ? 0 : 1;
+}
+
 int Broadcast(const char* name)
 {
     UINT message = RegisterWindowMessageA(name);
@@ -274,7 +320,7 @@ int RunCommandLine(DWORD waitMs, const char* commandLine)
     return result;
 }
 
-// windows CLASS: the visible top-level windows of that class.
+// windows CLASS|*: the visible top-level windows of that class (of any).
 int ListWindows(const char* className)
 {
     std::vector<HWND> found = FindTopLevel(className, nullptr, true);
@@ -282,8 +328,9 @@ int ListWindows(const char* className)
     for (HWND hwnd : found) {
         DWORD pid = 0;
         GetWindowThreadProcessId(hwnd, &pid);
-        printf("window=0x%lx pid=%lu title=%s\n", HandleValue(hwnd),
-               static_cast<unsigned long>(pid), Escape(WindowText(hwnd)).c_str());
+        printf("window=0x%lx pid=%lu class=%s title=%s\n", HandleValue(hwnd),
+               static_cast<unsigned long>(pid), Escape(ClassName(hwnd)).c_str(),
+               Escape(WindowText(hwnd)).c_str());
     }
     return 0;
 }
@@ -291,8 +338,7 @@ int ListWindows(const char* className)
 // close HWND: asks a window to close, as its close box would.
 int PostClose(const char* window)
 {
-    HWND hwnd = reinterpret_cast<HWND>(static_cast<ULONG_PTR>(strtoul(window, nullptr, 0)));
-    return PostMessageA(hwnd, WM_CLOSE, 0, 0) ? 0 : 1;
+    return PostMessageA(WindowArgument(window), WM_CLOSE, 0, 0) ? 0 : 1;
 }
 
 // An argument "hex:414243" stands for the bytes it spells, so texts with
@@ -316,9 +362,11 @@ int Usage()
           "       probe read-box CAPTION|* [WAIT_MS] [ok]\n"
           "       probe find-menu [WAIT_MS]\n"
           "       probe broadcast NAME\n"
+          "       probe notify-delete [HWND]\n"
+          "       probe ping [HWND]\n"
           "       probe record OUTFILE\n"
           "       probe run-cmdline WAIT_MS COMMAND_LINE\n"
-          "       probe windows CLASS\n"
+          "       probe windows CLASS|*\n"
           "       probe close HWND\n"
           "(any text argument may be written hex:HEXBYTES)\n",
           stderr);
@@ -354,6 +402,10 @@ int main(int argc, char** argv)
         status = FindMenu(count == 2 ? strtoul(args[1].c_str(), nullptr, 10) : 0);
     else if (command == "broadcast" && count == 2)
         status = Broadcast(args[1].c_str());
+    else if (command == "notify-delete" && count <= 2)
+        status = NotifyDelete(count == 2 ? args[1].c_str() : nullptr);
+    else if (command == "ping" && count <= 2)
+        status = Ping(count == 2 ? args[1].c_str() : nullptr);
     else if (command == "record" && count == 2)
         status = Record(args[1].c_str());
     else if (command == "run-cmdline" && count == 3)

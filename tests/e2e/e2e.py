@@ -30,21 +30,11 @@ LAUNCH_DIRECTORY = "C:\\WINDOWS"
 MAX_TAIL = 259
 
 QUICK_HELP_CAPTION = "Mivo quick help"
-QUICK_HELP_TEXT = "\n\r".join([
-    "*Mivo quick help*",
-    "",
-    "Syntax: Mivo <filename>[,<iconfile>[#no]]",
-    "-where:",
-    "    <filename> means the file you want on the Win95 mivo,",
-    "    including the path, ex. 'C:\\EXCEL5\\EXCEL.EXE'",
-    "",
-    "    Optinally, <iconfile> is the file containing the",
-    "    icon you want to use for the program (if not included, Mivo will",
-    "    use the program's icon, if any, or it's own). You can also",
-    "    specify what icon to use.",
-    "",
-    "Please see the file Mivo help.txt for more details...",
-])
+# The Quick help box's lines, one per line of the file, joined as the box
+# joins them: a line feed, then a carriage return.
+QUICK_HELP_TEXT = "\n\r".join(
+    (Path(__file__).resolve().parent.parent / "data" / "quick_help.txt")
+    .read_text(encoding="ascii").split("\n")[:-1])
 ABOUT_CAPTION = "Mivo 2.0"
 
 SCENARIOS = {}

@@ -1,4 +1,6 @@
 // The applet through the host model: start-up, icon, launch, menu, Close.
+#include <algorithm>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -255,22 +257,14 @@ TEST_F(AppletTest, QuickHelpAndAboutBoxes)
     EXPECT_EQ(help.owner, nullptr);
     EXPECT_EQ(help.caption, "Mivo quick help");
     EXPECT_EQ(help.style, 0x1020u);
-    const char* lines[] = {"*Mivo quick help*",
-                           "",
-                           "Syntax: Mivo <filename>[,<iconfile>[#no]]",
-                           "-where:",
-                           "    <filename> means the file you want on the Win95 mivo,",
-                           "    including the path, ex. 'C:\\EXCEL5\\EXCEL.EXE'",
-                           "",
-                           "    Optinally, <iconfile> is the file containing the",
-                           "    icon you want to use for the program (if not included, Mivo will",
-                           "    use the program's icon, if any, or it's own). You can also",
-                           "    specify what icon to use.",
-                           "",
-                           "Please see the file Mivo help.txt for more details..."};
-    std::string text = lines[0];
-    for (size_t i = 1; i < sizeof lines / sizeof lines[0]; i++)
-        text += std::string("\n\r") + lines[i];
+    // The expected lines are kept with the test data, shared with the tests
+    // on the real platform; the box joins them with LF then CR.
+    std::ifstream file(MIVO_TEST_DATA "/quick_help.txt", std::ios::binary);
+    ASSERT_TRUE(file) << "missing test data";
+    std::string line, text;
+    for (int n = 0; std::getline(file, line); n++)
+        text += (n == 0 ? "" : "\n\r") + line;
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\r'), 12);
     EXPECT_EQ(help.text, text);
 
     const host::Box& about = host::Boxes()[1];

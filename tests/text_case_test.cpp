@@ -23,81 +23,53 @@ std::string Hex(unsigned char c)
     return text;
 }
 
-struct CasePair {
-    unsigned char upper;
+// Each byte with what CharLowerA and CharUpperBuffA make of it, in the ANSI
+// code page (Windows-1252).
+struct CaseRow {
+    unsigned char c;
     unsigned char lower;
+    unsigned char upper;
 };
 
-// Letters of the ANSI code page (Windows-1252) with both cases.
-const CasePair kCasePairs[] = {
-    {'A', 'a'},   // the ASCII letters, first,
-    {'M', 'm'},   // amid
-    {'Z', 'z'},   // and last
-    {0xC0, 0xE0}, // À à
-    {0xC9, 0xE9}, // É é
-    {0xD6, 0xF6}, // Ö ö
-    {0xD8, 0xF8}, // Ø ø
-    {0xDE, 0xFE}, // Þ þ
-    {0x8A, 0x9A}, // Š š
-    {0x8C, 0x9C}, // Œ œ
-    {0x8E, 0x9E}, // Ž ž
-    {0x9F, 0xFF}, // Ÿ ÿ
+const CaseRow kCaseRows[] = {
+    {'A', 'a', 'A'},
+    {'z', 'z', 'Z'},
+    {0xC0, 0xE0, 0xC0}, // À
+    {0xE9, 0xE9, 0xC9}, // é
+    {0xDE, 0xFE, 0xDE}, // Þ
+    {0xFE, 0xFE, 0xDE}, // þ
+    {0x8A, 0x9A, 0x8A}, // Š
+    {0x9C, 0x9C, 0x8C}, // œ
+    {0x8E, 0x9E, 0x8E}, // Ž
+    {0x9F, 0xFF, 0x9F}, // Ÿ
+    {0xFF, 0xFF, 0x9F}, // ÿ
+    // No case: digits, punctuation, the bytes next to the letter ranges,
+    // the euro sign, signs and letters with one case only.
+    {'0', '0', '0'},
+    {'\\', '\\', '\\'},
+    {'@', '@', '@'},
+    {'[', '[', '['},
+    {'`', '`', '`'},
+    {'{', '{', '{'},
+    {0x80, 0x80, 0x80},
+    {0x9B, 0x9B, 0x9B},
+    {0xBF, 0xBF, 0xBF},
+    {0xD7, 0xD7, 0xD7},
+    {0xDF, 0xDF, 0xDF},
+    {0xF7, 0xF7, 0xF7},
 };
 
-// Bytes that neither conversion changes: digits, punctuation, the bytes
-// next to the letter ranges, signs and letters with one case only.
-const unsigned char kCaseless[] = {
-    '0',  '9', ' ', '.', ',', '#', ':', '\\', '/', '@', '[', '`', '{', '~', 0x7F,
-    0x80, // euro sign
-    0x9B, // single right-pointing angle quotation mark, between š and œ
-    0xA0, // no-break space
-    0xBF, // inverted question mark, just before À
-    0xD7, // multiplication sign, amid the capitals
-    0xDF, // sharp s: no capital of its own
-    0xF7, // division sign, amid the small letters
-};
-
-TEST(TextCase, CharLowerALowersCapitalsAndKeepsSmallLetters)
+TEST(TextCase, EachByte)
 {
-    for (const CasePair& pair : kCasePairs) {
-        char upper[] = {(char)pair.upper, '\0'};
-        char lower[] = {(char)pair.lower, '\0'};
-        EXPECT_EQ(CharLowerA(upper), upper) << "returns its argument";
-        EXPECT_EQ((unsigned char)upper[0], pair.lower)
-            << "CharLowerA(" << Hex(pair.upper) << ") gave " << Hex((unsigned char)upper[0])
-            << ", expected " << Hex(pair.lower);
-        CharLowerA(lower);
-        EXPECT_EQ((unsigned char)lower[0], pair.lower)
-            << "CharLowerA(" << Hex(pair.lower) << ") gave " << Hex((unsigned char)lower[0]);
-    }
-}
-
-TEST(TextCase, CharUpperBuffARaisesSmallLettersAndKeepsCapitals)
-{
-    for (const CasePair& pair : kCasePairs) {
-        char lower[] = {(char)pair.lower, '\0'};
-        char upper[] = {(char)pair.upper, '\0'};
-        EXPECT_EQ(CharUpperBuffA(lower, 1), 1u);
-        EXPECT_EQ((unsigned char)lower[0], pair.upper)
-            << "CharUpperBuffA(" << Hex(pair.lower) << ") gave " << Hex((unsigned char)lower[0])
-            << ", expected " << Hex(pair.upper);
-        CharUpperBuffA(upper, 1);
-        EXPECT_EQ((unsigned char)upper[0], pair.upper)
-            << "CharUpperBuffA(" << Hex(pair.upper) << ") gave " << Hex((unsigned char)upper[0]);
-    }
-}
-
-TEST(TextCase, BytesWithoutCaseStayAsTheyAre)
-{
-    for (unsigned char c : kCaseless) {
-        char lowered[] = {(char)c, '\0'};
-        char raised[] = {(char)c, '\0'};
-        CharLowerA(lowered);
-        CharUpperBuffA(raised, 1);
-        EXPECT_EQ((unsigned char)lowered[0], c)
-            << "CharLowerA(" << Hex(c) << ") gave " << Hex((unsigned char)lowered[0]);
-        EXPECT_EQ((unsigned char)raised[0], c)
-            << "CharUpperBuffA(" << Hex(c) << ") gave " << Hex((unsigned char)raised[0]);
+    for (const CaseRow& row : kCaseRows) {
+        char lowered[] = {(char)row.c, '\0'};
+        char raised[] = {(char)row.c, '\0'};
+        EXPECT_EQ(CharLowerA(lowered), lowered) << "returns its argument";
+        EXPECT_EQ(CharUpperBuffA(raised, 1), 1u);
+        EXPECT_EQ((unsigned char)lowered[0], row.lower)
+            << "CharLowerA(" << Hex(row.c) << ") gave " << Hex((unsigned char)lowered[0]);
+        EXPECT_EQ((unsigned char)raised[0], row.upper)
+            << "CharUpperBuffA(" << Hex(row.c) << ") gave " << Hex((unsigned char)raised[0]);
     }
 }
 

@@ -285,14 +285,8 @@ def launch(stage):
 
 
 def notepad_windows(stage):
-    code, pairs = stage.probe("windows", "Notepad")
-    check(code == 0, f"probe windows failed with {code}")
-    found = []
-    for key, value in pairs:
-        if key == "window":
-            fields = dict(re.findall(r"(\w+)=(\S*)", "hwnd=" + value))
-            found.append((fields["hwnd"], decode_escapes(fields.get("title", ""))))
-    return found
+    """Notepad's visible top-level windows: (handle, title) each."""
+    return [(hwnd, title) for hwnd, _, title in visible_windows(stage, "Notepad")]
 
 
 @scenario
@@ -659,10 +653,10 @@ def empty_tail_press(stage):
     close_from_menu(stage, proc, icon, by_key=True)
 
 
-def visible_windows(stage):
-    """The visible top-level windows on the Windows side: (handle, class,
-    title) each."""
-    code, pairs = stage.probe("windows", "*")
+def visible_windows(stage, window_class="*"):
+    """The visible top-level windows on the Windows side, of one class or of
+    any: (handle, class, title) each."""
+    code, pairs = stage.probe("windows", window_class)
     check(code == 0, f"probe windows failed with {code}")
     found = []
     for key, value in pairs:

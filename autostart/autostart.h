@@ -4,9 +4,9 @@
 #define MIVO_AUTOSTART_H
 
 #include "common/app_state.h"
+#include "logic/target_description.h"
 
 #define AUTOSTART_KEY "Software\\Microsoft\\Windows\\CurrentVersion\\Run"
-#define AUTOSTART_COMMAND_SIZE 272
 
 // Looks at the Run value and sets Permanent's check mark from what it finds.
 void RefreshPermanentCheck(void);

@@ -24,9 +24,6 @@
 #define NOTIFYICONDATA_SIZE_32 88
 #define MSGBOXPARAMS_SIZE_32 40
 
-// Capacity of NOTIFYICONDATAA.szTip in the 88-byte record.
-#define TIP_CAPACITY 64
-
 // Exit codes. 0 is the orderly end through Close.
 #define EXIT_CLOSED 0
 #define EXIT_TAIL_TOO_LONG 2 // tail longer than MAX_PATH - 1: refused

@@ -1,7 +1,8 @@
 #include "logic/target_description.h"
 
 #include <limits.h>
-#include <string.h>
+
+#include "logic/text_ops.h"
 
 static bool IsNumberBlank(char c)
 {
@@ -31,14 +32,6 @@ static int ParseIconNumber(const char* text)
     return (int)(negative ? -magnitude : magnitude);
 }
 
-// Copies at most size - 1 bytes of source and always terminates.
-static void CopyBounded(char* dest, const char* source, size_t size)
-{
-    size_t length = strnlen(source, size - 1);
-    memcpy(dest, source, length);
-    dest[length] = '\0';
-}
-
 TargetSpec ParseCommandTail(char* targetBuffer, char* iconBuffer)
 {
     TargetSpec spec;
@@ -49,7 +42,7 @@ TargetSpec ParseCommandTail(char* targetBuffer, char* iconBuffer)
     spec.iconFile = targetBuffer;
     spec.iconIndex = 0;
 
-    char* comma = strchr(targetBuffer, ',');
+    char* comma = TextFindChar(targetBuffer, ',');
     if (comma == NULL)
         return spec;
     *comma = '\0';
@@ -58,8 +51,8 @@ TargetSpec ParseCommandTail(char* targetBuffer, char* iconBuffer)
     while (*iconPart == ' ') // blanks only; a tab stays
         iconPart++;
 
-    const char* hash = strchr(iconPart, '#');
-    size_t fileLength = hash ? (size_t)(hash - iconPart) : strlen(iconPart);
+    const char* hash = TextFindChar(iconPart, '#');
+    size_t fileLength = hash ? (size_t)(hash - iconPart) : TextLength(iconPart);
     spec.iconFile = iconBuffer;
     if (fileLength >= ICON_BUFFER_SIZE) {
         // An icon file that does not fit the icon buffer is not cut (a cut
@@ -67,8 +60,7 @@ TargetSpec ParseCommandTail(char* targetBuffer, char* iconBuffer)
         iconBuffer[0] = '\0';
         return spec;
     }
-    memcpy(iconBuffer, iconPart, fileLength);
-    iconBuffer[fileLength] = '\0';
+    TextCopy(iconBuffer, iconPart, fileLength + 1);
     if (hash != NULL)
         spec.iconIndex = ParseIconNumber(hash + 1);
     return spec;
@@ -78,19 +70,19 @@ char* DeriveDisplayName(const char* target, char* workBuffer)
 {
     // A target longer than the work buffer keeps its first MAX_PATH - 1
     // bytes; the applet refuses such tails before it gets here.
-    CopyBounded(workBuffer, target, MAX_PATH);
+    TextCopy(workBuffer, target, MAX_PATH);
     CharLowerA(workBuffer);
 
     static const char* const extensions[] = {".exe", ".bat", ".com", ".pif"};
     for (const char* extension : extensions) {
-        char* found = strstr(workBuffer, extension);
+        char* found = TextFind(workBuffer, extension);
         if (found != NULL) {
             *found = '\0';
             break;
         }
     }
 
-    char* name = strrchr(workBuffer, '\\');
+    char* name = TextFindLastChar(workBuffer, '\\');
     name = (name != NULL) ? name + 1 : workBuffer;
     CharUpperBuffA(name, 1);
     return name;
@@ -100,9 +92,8 @@ void MakeAutostartValueName(const char* displayName, char* buffer)
 {
     // A display name longer than MAX_PATH - 1 - 5 is cut so that the value
     // name still fits; such names come only from targets without a backslash.
-    strcpy(buffer, VALUE_NAME_PREFIX);
-    size_t prefixLength = sizeof(VALUE_NAME_PREFIX) - 1;
-    CopyBounded(buffer + prefixLength, displayName, MAX_PATH - prefixLength);
+    TextCopy(buffer, VALUE_NAME_PREFIX, MAX_PATH);
+    TextAppend(buffer, displayName, MAX_PATH);
 }
 
 const char* CommandTailFromCommandLine(const char* commandLine)
@@ -125,4 +116,46 @@ const char* CommandTailFromCommandLine(const char* commandLine)
     while (*p == ' ' || *p == '\t')
         p++;
     return p;
+}
+
+void MakeTipText(const char* displayName, char* tip)
+{
+    // The shell reads 64 bytes of tip from the 88-byte record: a longer
+    // display name is cut to its first 63 characters.
+    tip[0] = '\0';
+    TextAppend(tip, displayName, TIP_SIZE);
+}
+
+BOOL FormAutostartCommand(const char* modulePath, const char* tail, char* buffer)
+{
+    buffer[0] = '\0';
+    // At logon the command line is split at the program name: an unquoted
+    // name ends at its first blank, a quoted one at its closing quote or a
+    // tab, and the blanks and tabs after it are skipped. A path with a blank
+    // is therefore quoted; one with a tab or a quote (no Windows file name
+    // has either) and a tail that begins with a blank or tab could not come
+    // back as they were, so nothing is stored for them.
+    if (modulePath[0] == '\0' || TextFindChar(modulePath, '\t') != NULL ||
+        TextFindChar(modulePath, '"') != NULL || tail[0] == ' ' || tail[0] == '\t')
+        return FALSE;
+    BOOL bQuote = (TextFindChar(modulePath, ' ') != NULL);
+
+    // A cut command would start the wrong thing at every logon.
+    size_t cbNeeded = (bQuote ? 2 : 0) + TextLength(modulePath) + 1 + TextLength(tail) + 1;
+    if (cbNeeded > AUTOSTART_COMMAND_SIZE)
+        return FALSE;
+
+    if (bQuote)
+        TextAppend(buffer, "\"", AUTOSTART_COMMAND_SIZE);
+    TextAppend(buffer, modulePath, AUTOSTART_COMMAND_SIZE);
+    if (bQuote)
+        TextAppend(buffer, "\"", AUTOSTART_COMMAND_SIZE);
+    TextAppend(buffer, " ", AUTOSTART_COMMAND_SIZE);
+    TextAppend(buffer, tail, AUTOSTART_COMMAND_SIZE);
+    return TRUE;
+}
+
+BOOL TextFits(const char* text, size_t size)
+{
+    return TextLengthUpTo(text, size) < size;
 }

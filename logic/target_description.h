@@ -1,11 +1,14 @@
 // The text logic: the command tail split into target, icon file and icon
-// number, and the names derived from the target.
+// number; the names derived from the target; the command that brings Mivo
+// back at logon.
 #ifndef MIVO_TARGET_DESCRIPTION_H
 #define MIVO_TARGET_DESCRIPTION_H
 
 #include "platform/platform_ops.h"
 
 #define ICON_BUFFER_SIZE 256
+#define TIP_SIZE 64 // NOTIFYICONDATAA.szTip in the original 88-byte record
+#define AUTOSTART_COMMAND_SIZE 272
 #define VALUE_NAME_PREFIX "Mivo "
 
 // The texts name the caller's buffers; nothing is copied for them.
@@ -23,11 +26,22 @@ TargetSpec ParseCommandTail(char* targetBuffer, char* iconBuffer);
 // name, which lies inside it.
 char* DeriveDisplayName(const char* target, char* workBuffer);
 
+// Writes the icon's tip (TIP_SIZE bytes): the display name, cut to fit.
+void MakeTipText(const char* displayName, char* tip);
+
 // Writes "Mivo " and the display name into buffer (MAX_PATH bytes).
 void MakeAutostartValueName(const char* displayName, char* buffer);
 
 // The command tail of a whole command line: what follows the program name
 // and the blanks and tabs after it. Points into commandLine.
 const char* CommandTailFromCommandLine(const char* commandLine);
+
+// Writes the command the system runs at logon, the module path and the
+// tail, into buffer (AUTOSTART_COMMAND_SIZE bytes). FALSE, with an empty
+// buffer, when no command that fits would start this module with this tail.
+BOOL FormAutostartCommand(const char* modulePath, const char* tail, char* buffer);
+
+// Whether text fits a buffer of size bytes, its NUL included.
+BOOL TextFits(const char* text, size_t size);
 
 #endif // MIVO_TARGET_DESCRIPTION_H

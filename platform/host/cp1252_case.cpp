@@ -1,36 +1,50 @@
+// The case conversions of Windows-1252 (the U.S. English ANSI code page),
+// for the host build of the text logic.
 #include "platform/host/cp1252_case.h"
-
-namespace host
-{
+#include "platform/platform_ops.h"
 
 // Pairs outside the Latin-1 block: Š/š, Œ/œ, Ž/ž, Ÿ/ÿ.
 static const unsigned char kUpperOdd[] = {0x8A, 0x8C, 0x8E, 0x9F};
 static const unsigned char kLowerOdd[] = {0x9A, 0x9C, 0x9E, 0xFF};
 
-unsigned char Cp1252Lower(unsigned char c)
+char Cp1252Lower(char ch)
 {
-    if (c >= 'A' && c <= 'Z')
-        return (unsigned char)(c + 0x20);
-    // À to Þ, but not the multiplication sign.
-    if (c >= 0xC0 && c <= 0xDE && c != 0xD7)
-        return (unsigned char)(c + 0x20);
+    unsigned char c = (unsigned char)ch;
+    // A to Z, and À to Þ but not the multiplication sign.
+    if ((c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7))
+        return (char)(c + 0x20);
     for (unsigned i = 0; i < sizeof kUpperOdd; i++)
         if (c == kUpperOdd[i])
-            return kLowerOdd[i];
-    return c;
+            return (char)kLowerOdd[i];
+    return ch;
 }
 
-unsigned char Cp1252Upper(unsigned char c)
+char Cp1252Upper(char ch)
 {
-    if (c >= 'a' && c <= 'z')
-        return (unsigned char)(c - 0x20);
-    // à to þ, but not the division sign; ß has no single upper-case byte.
-    if (c >= 0xE0 && c <= 0xFE && c != 0xF7)
-        return (unsigned char)(c - 0x20);
+    unsigned char c = (unsigned char)ch;
+    // a to z, and à to þ but not the division sign; ß has no upper case.
+    if ((c >= 'a' && c <= 'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7))
+        return (char)(c - 0x20);
     for (unsigned i = 0; i < sizeof kLowerOdd; i++)
         if (c == kLowerOdd[i])
-            return kUpperOdd[i];
-    return c;
+            return (char)kUpperOdd[i];
+    return ch;
 }
 
-} // namespace host
+#ifndef _WIN32
+LPSTR WINAPI CharLowerA(LPSTR lpsz)
+{
+    if ((uintptr_t)lpsz >> 16 == 0)
+        return (LPSTR)(uintptr_t)(unsigned char)Cp1252Lower((char)(uintptr_t)lpsz);
+    for (char* p = lpsz; *p != '\0'; p++)
+        *p = Cp1252Lower(*p);
+    return lpsz;
+}
+
+DWORD WINAPI CharUpperBuffA(LPSTR lpsz, DWORD cchLength)
+{
+    for (DWORD i = 0; i < cchLength; i++)
+        lpsz[i] = Cp1252Upper(lpsz[i]);
+    return cchLength;
+}
+#endif

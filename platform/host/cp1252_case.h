@@ -1,13 +1,10 @@
-// Case mapping of the Windows-1252 code page (the U.S. English ANSI code
-// page), byte by byte. Pure functions: the Windows tests compare them with
-// the real CharLowerA and CharUpperBuffA.
+// Case mapping of Windows-1252 byte by byte: the host's CharLowerA and
+// CharUpperBuffA are built on it, and the Windows tests hold it against the
+// real conversions.
 #ifndef MIVO_CP1252_CASE_H
 #define MIVO_CP1252_CASE_H
 
-namespace host
-{
-unsigned char Cp1252Lower(unsigned char c);
-unsigned char Cp1252Upper(unsigned char c);
-} // namespace host
+char Cp1252Lower(char ch);
+char Cp1252Upper(char ch);
 
 #endif // MIVO_CP1252_CASE_H

@@ -6,7 +6,7 @@
 
 #define MAIN_CLASS_NAME "MivoClass"
 #define MAIN_WINDOW_TITLE "Hovedvindu"
-#define LAUNCH_DIRECTORY "C:\\WINDOWS"
+#define LAUNCH_DIRECTORY_FALLBACK "C:\\WINDOWS"
 #define LAUNCH_PAUSE_MS 500
 
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, int nCmdShow);
@@ -18,6 +18,7 @@ void ReinstallNotifyIcon(void);
 void RemoveNotifyIcon(void);
 void LaunchTarget(HWND hwnd);
 
+void CloseApplet(void);
 void CreateContextMenu(void);
 void AppendMenuItems(void);
 void ShowContextMenu(void);

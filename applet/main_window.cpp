@@ -62,6 +62,12 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
         return OnInitMenuPopup((HMENU)wParam);
     case WM_COMMAND:
         return OnCommand(hwnd, message, wParam, lParam);
+    case WM_CLOSE:
+        // What taskkill, installers and shutdown helpers send: end as Close
+        // does, not as a process with no window and a dead icon.
+        CloseApplet();
+        PostQuitMessage(EXIT_CLOSED);
+        return 0;
     }
     if (message == AppState.uTaskbarCreated && AppState.uTaskbarCreated != 0) {
         ReinstallNotifyIcon();

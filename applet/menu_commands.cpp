@@ -79,12 +79,13 @@ static void ShowAbout(void)
     MessageBoxIndirectA(&mbp);
 }
 
-static void CloseApplet(void)
+// The one teardown: Close, a request to close the window, and the message
+// loop's error exit.
+void CloseApplet(void)
 {
     RemoveNotifyIcon();
     DestroyMenu(AppState.hMenu);
     DestroyWindow(AppState.hWnd);
-    PostQuitMessage(EXIT_CLOSED);
 }
 
 LRESULT OnCommand(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
@@ -95,6 +96,7 @@ LRESULT OnCommand(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
         break;
     case IDM_CLOSE:
         CloseApplet();
+        PostQuitMessage(EXIT_CLOSED);
         break;
     case IDM_ABOUT:
         ShowAbout();

@@ -1,8 +1,7 @@
 // The notification icon and the launch of the target.
-#include <string.h>
-
 #include "applet/applet.h"
 #include "logic/target_description.h"
+#include "logic/text_ops.h"
 
 void InstallNotifyIcon(void)
 {
@@ -15,10 +14,7 @@ void InstallNotifyIcon(void)
     AppState.nid.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     AppState.nid.uCallbackMessage = WM_ICONNOTIFY;
     AppState.nid.hIcon = AppState.hIcon;
-    // The shell reads 64 bytes of tip from the 88-byte record: a longer
-    // display name is cut to its first 63 characters.
-    AppState.nid.szTip[0] = '\0';
-    strncat(AppState.nid.szTip, pszDisplayName, TIP_CAPACITY - 1);
+    MakeTipText(pszDisplayName, AppState.nid.szTip);
     Shell_NotifyIconA(NIM_ADD, &AppState.nid);
 
     MakeAutostartValueName(pszDisplayName, AppState.szValueName);
@@ -37,7 +33,14 @@ void RemoveNotifyIcon(void)
 
 void LaunchTarget(HWND hwnd)
 {
-    ShellExecuteA(hwnd, NULL, AppState.szTarget, NULL, LAUNCH_DIRECTORY, SW_SHOWNORMAL);
+    char szDirectory[MAX_PATH];
+    UINT cchDirectory = GetWindowsDirectoryA(szDirectory, MAX_PATH);
+
+    // Windows may live in C:\WINNT or on another drive, and nothing starts
+    // in a folder that does not exist.
+    if (cchDirectory == 0 || cchDirectory >= MAX_PATH)
+        TextCopy(szDirectory, LAUNCH_DIRECTORY_FALLBACK, MAX_PATH);
+    ShellExecuteA(hwnd, NULL, AppState.szTarget, NULL, szDirectory, SW_SHOWNORMAL);
     // Swallows the presses of an impatient user while the target starts.
     Sleep(LAUNCH_PAUSE_MS);
 }

@@ -1,8 +1,7 @@
 // Start-up, the icon choice, the message loop and the end of the process.
-#include <string.h>
-
 #include "applet/applet.h"
 #include "logic/target_description.h"
+#include "logic/text_ops.h"
 
 // The icon comes from the program the shell names for the icon file (the
 // file itself when it is a program); without one, our own icon is shown.
@@ -17,14 +16,20 @@ static void ChooseIcon(const TargetSpec* spec)
         AppState.hIcon = LoadIconA(AppState.hInstance, MAKEINTRESOURCEA(IDI_PROGRAM));
 }
 
-static char szEmptyTail[] = "";
+#ifndef MSGFLT_ADD
+#define MSGFLT_ADD 1
+#endif
+typedef BOOL(WINAPI* CHANGEWINDOWMESSAGEFILTER)(UINT message, DWORD dwFlag);
 
-// What Close does, without the quit message: for the loop's error exit.
-static void TearDownWindow(void)
+// From Windows Vista on, an elevated Mivo (the one that may set Permanent)
+// gets no broadcast from the shell unless it lets the message in. Earlier
+// systems have no such filter, and no function for it.
+static void AllowShellMessage(UINT message)
 {
-    RemoveNotifyIcon();
-    DestroyMenu(AppState.hMenu);
-    DestroyWindow(AppState.hWnd);
+    HMODULE hUser = GetModuleHandleA("USER32.DLL");
+    FARPROC pfn = hUser ? GetProcAddress(hUser, "ChangeWindowMessageFilter") : NULL;
+    if (pfn != NULL && message != 0)
+        ((CHANGEWINDOWMESSAGEFILTER)(void*)pfn)(message, MSGFLT_ADD);
 }
 
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, int nCmdShow)
@@ -38,19 +43,20 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine
 
     AppState.hInstance = hInstance;
     if (lpCmdLine == NULL)
-        lpCmdLine = szEmptyTail;
+        lpCmdLine = (LPSTR) "";
     // A tail that does not fit the target buffer is refused rather than
     // cut: a cut tail would open, and at logon start, something else.
-    if (strnlen(lpCmdLine, MAX_PATH) >= MAX_PATH)
+    if (!TextFits(lpCmdLine, MAX_PATH))
         return EXIT_TAIL_TOO_LONG;
-    strcpy(AppState.szCommandTail, lpCmdLine);
-    strcpy(AppState.szTarget, lpCmdLine);
+    TextCopy(AppState.szCommandTail, lpCmdLine, MAX_PATH);
+    TextCopy(AppState.szTarget, lpCmdLine, MAX_PATH);
     TargetSpec spec = ParseCommandTail(AppState.szTarget, szIconBuffer);
 
     ChooseIcon(&spec);
     // The shell announces a new taskbar with this message; the icon is then
     // added again. 0 means the shell does not know it.
     AppState.uTaskbarCreated = RegisterWindowMessageA("TaskbarCreated");
+    AllowShellMessage(AppState.uTaskbarCreated);
     CreateMainWindow(hInstance);
     if (AppState.hWnd == NULL) {
         // Without the window there would be no icon and no Close to end the
@@ -63,7 +69,7 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine
     nExitCode = EXIT_LOOP_FAILED;
     while ((bResult = GetMessageA(&msg, NULL, 0, 0)) != 0) {
         if (bResult == -1) {
-            TearDownWindow();
+            CloseApplet();
             break;
         }
         TranslateMessage(&msg);

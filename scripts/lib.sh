@@ -1,7 +1,9 @@
 # Shared by the scripts: package installation and the Wine set-up.
-# Source it; it defines functions only, plus MIVO_ROOT.
+# Source it; it defines functions only, plus MIVO_ROOT and the one Wine
+# prefix that the tests, the benchmark and scripts/run.sh share.
 
 MIVO_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+export MIVO_WINEPREFIX="${MIVO_WINEPREFIX:-$MIVO_ROOT/build/wineprefix}"
 
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
@@ -9,9 +11,10 @@ export DEBIAN_FRONTEND=noninteractive
 
 # Everything the builds and tests need, as Debian packages.
 MIVO_PACKAGES=(
-  cmake make g++ googletest clang libclang-rt-14-dev python3 python3-pefile
+  cmake make g++ clang libclang-rt-14-dev cppcheck clang-tidy
   g++-mingw-w64-i686 mingw-w64-i686-dev binutils-mingw-w64-i686
-  wine wine32:i386 xvfb trayer xdotool x11-utils imagemagick zip
+  python3 python3-pefile python3-pytest python3-xlib python3-pil
+  wine wine32:i386 xvfb xauth trayer xdotool imagemagick zip
 )
 
 mivo_log() { printf '[mivo] %s\n' "$*" >&2; }
@@ -37,9 +40,9 @@ mivo_install_packages() {
   mivo_as_root apt-get install -y -q "${missing[@]}"
 }
 
-# Makes the Wine prefix in $1 once and reuses it after.
+# Makes the shared Wine prefix once and reuses it after.
 mivo_wine_prefix() {
-  local prefix="$1"
+  local prefix="$MIVO_WINEPREFIX"
   export WINEPREFIX="$prefix"
   if [ ! -f "$prefix/system.reg" ]; then
     mivo_log "creating the Wine prefix $prefix (about 20 s, once)"

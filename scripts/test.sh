@@ -1,17 +1,26 @@
 #!/usr/bin/env bash
-# Runs every test of Mivo: installs what is missing, builds the host,
-# sanitizer, Windows and fuzzing presets, and runs each tier through CTest.
+# Runs every test of Mivo: installs what is missing, runs the static
+# analysis, builds the host, sanitizer, Windows and fuzzing presets, and
+# runs each tier through CTest (the Windows tier under Wine, its end-to-end
+# tests in a virtual X display with a real tray).
 # Exits non-zero when any test fails or any tier cannot run.
 set -uo pipefail
 source "$(dirname "$0")/lib.sh"
 cd "$MIVO_ROOT"
 
 mivo_install_packages || { mivo_log "package installation failed"; exit 1; }
-mivo_wine_prefix "$MIVO_ROOT/build/win32/wineprefix" || exit 1
+mivo_wine_prefix || exit 1
 
 passed=0
 failed=0
 broken=()
+
+mivo_log "== static analysis"
+if bash scripts/analyze.sh; then
+  passed=$((passed + 1))
+else
+  failed=$((failed + 1))
+fi
 
 # run_tier PRESET: build it and run its tests; counts come from CTest's own
 # summary line.
@@ -23,8 +32,7 @@ run_tier() {
     return
   fi
   mivo_log "== $preset: test"
-  mkdir -p "$MIVO_ROOT/build"
-  ctest --preset "$preset" --timeout 900 2>&1 | tee "$log"
+  ctest --preset "$preset" --timeout 1200 2>&1 | tee "$log"
   local summary
   summary=$(grep -E '[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1)
   if [ -z "$summary" ]; then
@@ -41,6 +49,7 @@ run_tier() {
   failed=$((failed + bad))
 }
 
+mkdir -p build
 for preset in host host-asan win32 fuzz; do
   run_tier "$preset"
 done

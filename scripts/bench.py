@@ -1,0 +1,132 @@
+#!/usr/bin/env python3
+# Mivo's footprint under Wine, against the least program that docks an icon
+# (scripts/bench.sh builds both and runs this):
+#   bench.py --mivo Mivo.exe --minimal bench_tray.exe [--work DIR] [--runs N] [--idle S]
+# On one virtual desktop with one persistent wineserver it times each from
+# its start to its icon docked in the tray, in turn, and reads the CPU time
+# a docked Mivo uses while nothing happens.
+import argparse
+import os
+import signal
+import statistics
+import sys
+import time
+from pathlib import Path
+
+import pefile
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+import mivo_tray  # noqa: E402
+
+TAIL = r"C:\windows\notepad.exe"
+DOCK_GOAL = 1.05  # Mivo's start to docked, at most this times the minimal program's
+
+
+class Runner:
+    def __init__(self, desk, logs):
+        self.desk, self.logs, self.count = desk, logs, 0
+
+    def start(self, args):
+        # Starts a program and waits for its icon; gives the process, the
+        # seconds from its start to the icon, and the icons before it.
+        self.count += 1
+        before = self.desk.icons()
+        began = time.monotonic()
+        proc = self.desk.wine(args, self.logs / f"{self.count:03d}")
+
+        def docked():
+            if proc.poll() is not None:
+                raise RuntimeError(f"{args[0]} ended with {proc.returncode} before its icon docked")
+            return [wid for wid in self.desk.icons() if wid not in before]
+
+        mivo_tray.wait_for(f"the icon of {args[0]}", 30, docked, 0.002)
+        return proc, time.monotonic() - began, before
+
+    def time_dock(self, args):
+        proc, seconds, before = self.start(args)
+        proc.terminate()
+        proc.wait(10)
+        mivo_tray.wait_for("the icon to go with its process", 10, lambda: self.desk.icons() == before)
+        return seconds
+
+
+def cpu_ticks(pid):
+    with open(f"/proc/{pid}/stat") as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    return int(fields[11]) + int(fields[12])  # utime + stime
+
+
+def imports(exe):
+    pe = pefile.PE(exe, fast_load=True)
+    pe.parse_data_directories([pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_IMPORT"]])
+    entries = getattr(pe, "DIRECTORY_ENTRY_IMPORT", [])
+    return sum(len(e.imports) for e in entries), [e.dll.decode() for e in entries]
+
+
+def verdict(ok):
+    return "met" if ok else "MISSED"
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--mivo", required=True)
+    parser.add_argument("--minimal", required=True)
+    parser.add_argument("--work", default=str(mivo_tray.ROOT / "build" / "bench"))
+    parser.add_argument("--runs", type=int, default=10)
+    parser.add_argument("--idle", type=float, default=10.0)
+    args = parser.parse_args()
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))  # so that the desktop is ended
+    mivo = [Path(args.mivo).resolve(), TAIL]
+    minimal = [Path(args.minimal).resolve()]
+    count, dlls = imports(args.mivo)
+
+    prefix = mivo_tray.prefix_path()
+    mivo_tray.ensure_prefix(prefix)
+    with mivo_tray.Desktop(prefix) as desk:
+        run = Runner(desk, Path(args.work) / "logs")
+        run.time_dock(minimal)  # once each unmeasured: Wine's own start-up, the file cache
+        run.time_dock(mivo)
+        times = {"mivo": [], "minimal": []}
+        for i in range(args.runs):  # in turn, each first every other round
+            pair = [("mivo", mivo), ("minimal", minimal)]
+            for name, cmd in pair if i % 2 else pair[::-1]:
+                times[name].append(run.time_dock(cmd))
+            print(f"round {i + 1}: Mivo {times['mivo'][-1] * 1000:.0f} ms, "
+                  f"minimal {times['minimal'][-1] * 1000:.0f} ms", flush=True)
+
+        proc, _, _ = run.start(mivo)
+        time.sleep(1.0)  # the end of start-up is not idle time
+        cmdline = Path(f"/proc/{proc.pid}/cmdline").read_bytes()
+        if b"Mivo.exe" not in cmdline:
+            raise RuntimeError(f"process {proc.pid} is not Mivo: {cmdline!r}")
+        first = cpu_ticks(proc.pid)
+        time.sleep(args.idle)
+        idle = cpu_ticks(proc.pid) - first
+        proc.terminate()
+        proc.wait(10)
+
+    med = {name: statistics.median(values) for name, values in times.items()}
+    ratio = med["mivo"] / med["minimal"]
+    rows = [
+        ("minimal tray program, start to docked",
+         f"{med['minimal'] * 1000:.0f} ms (median of {args.runs}; "
+         f"{min(times['minimal']) * 1000:.0f}-{max(times['minimal']) * 1000:.0f})", ""),
+        (f"Mivo {TAIL}, start to docked",
+         f"{med['mivo'] * 1000:.0f} ms (median of {args.runs}; "
+         f"{min(times['mivo']) * 1000:.0f}-{max(times['mivo']) * 1000:.0f})", ""),
+        ("ratio Mivo / minimal", f"{ratio:.3f}", f"<= {DOCK_GOAL}: {verdict(ratio <= DOCK_GOAL)}"),
+        ("Mivo.exe size", f"{os.path.getsize(args.mivo)} bytes", ""),
+        ("imported functions", f"{count} from {len(dlls)} DLLs", ""),
+        ("DLLs", " ".join(dlls), ""),
+        (f"idle CPU over {args.idle:g} s", f"{idle} ticks ({os.sysconf('SC_CLK_TCK')}/s; "
+         f"{first} for the start-up)", f"0: {verdict(idle == 0)}"),
+    ]
+    width = max(len(row[0]) for row in rows)
+    print()
+    for what, value, goal in rows:
+        print(f"{what:<{width}}  {value}" + (f"   goal {goal}" if goal else ""))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

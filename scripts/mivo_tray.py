@@ -1,0 +1,205 @@
+# A desktop for Mivo on Linux: an X display of its own (Xvfb) with a system
+# tray (trayer), a Wine prefix, and the means to see and press what is on it.
+# Wine programs write to files, never to pipes: a Wine process hands its
+# standard handles on to every process it starts, so a pipe would not close.
+import os
+import subprocess
+import time
+from pathlib import Path
+
+from PIL import Image
+from Xlib import X, display as xdisplay, error as xerror
+
+ROOT = Path(__file__).resolve().parent.parent
+WINE_ENV = {"WINEDEBUG": "-all", "WINEDLLOVERRIDES": "mscoree,mshtml="}
+TRAYER_ARGS = ["--edge", "bottom", "--align", "right", "--widthtype", "request", "--height", "32",
+               "--SetDockType", "true", "--transparent", "false", "--tint", "0x808080"]
+
+
+def prefix_path():
+    return Path(os.environ.get("MIVO_WINEPREFIX") or ROOT / "build" / "wineprefix")
+
+
+def wait_for(what, timeout, poll, interval=0.1):
+    end = time.monotonic() + timeout
+    while True:
+        value = poll()
+        if value:
+            return value
+        if time.monotonic() >= end:
+            raise TimeoutError(f"timed out after {timeout:g} s waiting for {what}")
+        time.sleep(interval)
+
+
+def _quiet(args, env, timeout):
+    subprocess.run(args, env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL, timeout=timeout, check=False)
+
+
+def ensure_prefix(prefix):
+    env = {**os.environ, **WINE_ENV, "WINEPREFIX": str(prefix)}
+    if not (Path(prefix) / "system.reg").exists():
+        Path(prefix).parent.mkdir(parents=True, exist_ok=True)
+        _quiet(["wineboot", "-i"], env, 300)
+    _quiet(["wineserver", "-w"], env, 300)  # the registry reaches the disk when the server ends
+    if not (Path(prefix) / "system.reg").exists():
+        raise RuntimeError(f"wineboot left no registry in {prefix}")
+
+
+class Desktop:
+    def __init__(self, prefix, size=(800, 600)):
+        self.prefix, self.size = Path(prefix), size
+        self.procs, self.x, self.panel = [], None, None
+        self.display, self.env = None, None
+
+    def __enter__(self):
+        try:
+            self._start()
+        except BaseException:
+            self.__exit__(None, None, None)
+            raise
+        return self
+
+    def _start(self):
+        for n in range(90, 300):
+            if Path(f"/tmp/.X11-unix/X{n}").exists() or Path(f"/tmp/.X{n}-lock").exists():
+                continue
+            xvfb = self._spawn(["Xvfb", f":{n}", "-screen", "0", "%dx%dx24" % self.size,
+                                "-nolisten", "tcp", "-noreset"], dict(os.environ))
+            self.x = wait_for(f"Xvfb on :{n}", 15, lambda: self._connect(n, xvfb))
+            if self.x != "died":  # else taken meanwhile by somebody else
+                break
+            self.procs.remove(xvfb)
+        else:
+            raise RuntimeError("no free X display number")
+        self.display = f":{n}"
+        self.env = {**os.environ, **WINE_ENV, "DISPLAY": self.display,
+                    "WINEPREFIX": str(self.prefix)}
+        self.env.pop("WAYLAND_DISPLAY", None)
+        self._spawn(["trayer", *TRAYER_ARGS], {**os.environ, "DISPLAY": self.display})
+        self.panel = wait_for("trayer's panel window", 15, self._find_panel)
+        _quiet(["wineserver", "-p"], self.env, 30)  # one server for all, ended on exit
+
+    def _spawn(self, args, env):
+        proc = subprocess.Popen(args, env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                stderr=subprocess.DEVNULL, start_new_session=True)
+        self.procs.append(proc)
+        return proc
+
+    @staticmethod
+    def _connect(n, proc):
+        if proc.poll() is not None:
+            return "died"
+        try:
+            return xdisplay.Display(f":{n}")
+        except Exception:
+            return None
+
+    def __exit__(self, *exc):
+        if self.env:
+            _quiet(["wineserver", "-k"], self.env, 30)
+        if self.x not in (None, "died"):
+            self.x.close()
+        for proc in reversed(self.procs):
+            proc.terminate()
+            try:
+                proc.wait(5)
+            except subprocess.TimeoutExpired:
+                proc.kill()
+                proc.wait(5)
+        self.procs = []
+        return False
+
+    def _find_panel(self):
+        def walk(window):
+            for child in window.query_tree().children:
+                try:
+                    if child.get_wm_name() == "panel" and child.get_wm_class() == ("panel", "trayer"):
+                        return child
+                    found = walk(child)
+                except xerror.XError:
+                    continue
+                if found:
+                    return found
+            return None
+        return walk(self.x.screen().root)
+
+    def wine(self, args, log_base, extra_env=None):
+        base = Path(log_base)
+        base.parent.mkdir(parents=True, exist_ok=True)
+        with open(f"{base}.out", "wb") as out, open(f"{base}.err", "wb") as err:
+            proc = subprocess.Popen(["wine", *map(str, args)], env={**self.env, **(extra_env or {})},
+                                    stdin=subprocess.DEVNULL, stdout=out, stderr=err,
+                                    start_new_session=True)
+        proc.out_path, proc.err_path = Path(f"{base}.out"), Path(f"{base}.err")
+        return proc
+
+    def icons(self):
+        for _ in range(10):  # a socket may go while we look
+            try:
+                found = [(self.geometry(w.id), w.id) for w in self.panel.query_tree().children]
+                return [wid for (x, y, w, h), wid in sorted(found) if w > 1 and h > 1]
+            except xerror.XError:
+                time.sleep(0.05)
+        raise RuntimeError("cannot list the icons in trayer's panel")
+
+    def geometry(self, wid):
+        window = self.x.create_resource_object("window", wid)
+        g = window.get_geometry()
+        pos = self.x.screen().root.translate_coords(window, 0, 0)
+        return pos.x, pos.y, g.width, g.height
+
+    def tray_box(self):
+        return self.geometry(self.panel.id)
+
+    def screenshot(self, box=None):
+        x, y, w, h = box or (0, 0, *self.size)
+        raw = self.x.screen().root.get_image(x, y, w, h, X.ZPixmap, 0xFFFFFFFF)
+        return Image.frombytes("RGB", (w, h), raw.data, "raw", "BGRX")
+
+    def repaint(self, box):
+        # Cover a box and uncover it, so that everything under it is drawn anew.
+        screen = self.x.screen()
+        cover = screen.root.create_window(*box, 0, screen.root_depth, X.InputOutput,
+                                          X.CopyFromParent, override_redirect=True,
+                                          background_pixel=screen.white_pixel)
+        cover.map()
+        self.x.sync()
+        time.sleep(0.1)
+        cover.destroy()
+        self.x.sync()
+
+    def wait_icon(self, before=(), timeout=30):
+        def new():
+            fresh = [wid for wid in self.icons() if wid not in before]
+            if len(fresh) > 1:
+                raise RuntimeError(f"more than one new icon docked: {fresh}")
+            return fresh[0] if fresh else None
+
+        wid = wait_for("a new icon in the tray", timeout, new)
+        self.repaint(self.tray_box())
+        last = [None]
+
+        def steady():
+            image = self.screenshot(self.geometry(wid))
+            same = last[0] is not None and image.tobytes() == last[0].tobytes()
+            last[0] = image
+            return same and len(image.getcolors(4096) or range(2)) > 1
+
+        wait_for("the new icon's picture to be drawn and steady", 10, steady, 0.2)
+        return wid
+
+    def xdotool(self, *args):
+        subprocess.run(["xdotool", *map(str, args)], env=self.env, check=True, timeout=20,
+                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL)
+
+    def click(self, x, y, button=1, repeat=1):
+        self.xdotool("mousemove", x, y)
+        time.sleep(0.1)
+        self.xdotool("click", "--repeat", repeat, "--delay", 80, button)
+
+    def key(self, *keys):
+        self.xdotool("key", "--delay", 80, *keys)
+
+    def park(self):
+        self.xdotool("mousemove", 5, 5)

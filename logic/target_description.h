@@ -4,6 +4,8 @@
 #ifndef MIVO_TARGET_DESCRIPTION_H
 #define MIVO_TARGET_DESCRIPTION_H
 
+#include <stddef.h>
+
 #include "platform/platform_ops.h"
 
 #define ICON_BUFFER_SIZE 256

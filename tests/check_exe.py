@@ -1,0 +1,129 @@
+#!/usr/bin/env python3
+# Checks the built Mivo.exe: headers that the loader of Windows 95 takes,
+# exactly the expected imports, the icon and the version block, code for the
+# 386 only, and the size. Every difference is printed; exit 1 when any.
+# Usage: check_exe.py MIVO_EXE MIVO_ICO
+import os, pathlib, re, shutil, struct, subprocess, sys, pefile  # noqa: E401
+
+# The one statement of what Mivo.exe imports: per DLL, every function, each
+# one that the system DLLs of Windows 95 export.
+IMPORTS = {
+    "ADVAPI32.DLL": "RegCloseKey RegCreateKeyExA RegDeleteValueA RegQueryValueExA RegSetValueExA",
+    "GDI32.DLL": "GetStockObject",
+    "KERNEL32.DLL": "ExitProcess GetCommandLineA GetModuleFileNameA GetModuleHandleA "
+                    "GetProcAddress GetWindowsDirectoryA Sleep",
+    "SHELL32.DLL": "ExtractIconA FindExecutableA ShellExecuteA Shell_NotifyIconA",
+    "USER32.DLL": "AppendMenuA CharLowerA CharUpperBuffA CheckMenuItem CopyIcon CreatePopupMenu "
+                  "CreateWindowExA DefWindowProcA DestroyIcon DestroyMenu DestroyWindow "
+                  "DispatchMessageA GetCursorPos GetMessageA LoadCursorA LoadIconA MessageBoxA "
+                  "MessageBoxIndirectA PostMessageA PostQuitMessage RegisterClassA "
+                  "RegisterWindowMessageA SetForegroundWindow TrackPopupMenu TranslateMessage "
+                  "UnregisterClassA"}
+# PE32 for the i386, a Windows GUI program for Windows 4.0.
+HEADER = {"Machine": 0x14C, "Magic": 0x10B, "Subsystem": 2,
+          "MajorSubsystemVersion": 4, "MinorSubsystemVersion": 0,
+          "MajorOperatingSystemVersion": 4, "MinorOperatingSystemVersion": 0}
+# So no .reloc, .tls, .CRT, .eh_frame, .pdata, .xdata or debug sections.
+SECTIONS = {".text", ".data", ".rdata", ".bss", ".idata", ".rsrc"}
+FIXED_FILE_INFO = {"FileVersionMS": 0x20000, "FileVersionLS": 0, "ProductVersionMS": 0x20000,
+                   "ProductVersionLS": 0, "FileFlagsMask": 0, "FileFlags": 0, "FileOS": 0x40004,
+                   "FileType": 1, "FileSubtype": 0, "FileDateMS": 0, "FileDateLS": 0}
+ANY = "(some text)"
+STRINGS = {"FileDescription": "Win95 Applet to 'mivo' applications", "FileVersion": "2.00",
+           "InternalName": "Mivo", "OriginalFilename": "Mivo.exe", "CompanyName": ANY,
+           "LegalCopyright": ANY, "Comments": ANY, "Contact": ANY}
+# Instructions of later processors, and MMX or SSE registers.
+NOT_386 = re.compile(r"\b(f?cmov\w*|fu?com(i|ip|pi)|bswap|cmpxchg\w*|xadd\w?|cpuid|rdtsc\w*"
+                     r"|invlpg|wbinvd|sysenter)\b|%[xyz]?mm\d")
+MAX_SIZE = 10240
+
+failures = []
+
+
+def expect(what, found, wanted):
+    # Of records, each entry that differs is named.
+    if isinstance(wanted, dict):
+        for key in sorted(set(found) | set(wanted)):
+            expect(f"{what} {key}", found.get(key), wanted.get(key))
+    elif found != wanted:
+        show = lambda v: hex(v) if type(v) is int else repr(v)  # noqa: E731
+        failures.append(f"{what}: found {show(found)}, expected {show(wanted)}")
+
+
+def check_headers_and_imports(pe):
+    fh, oh = pe.FILE_HEADER, pe.OPTIONAL_HEADER
+    expect("header", {k: getattr(oh, k, getattr(fh, k, None)) for k in HEADER}, HEADER)
+    present = {d.name.split("_ENTRY_")[1] for d in oh.DATA_DIRECTORY if d.Size}
+    unwanted = present & {"BASERELOC", "EXCEPTION", "TLS", "DELAY_IMPORT"}
+    expect("data directory", dict.fromkeys(unwanted, "present"), {})
+    names = {s.Name.rstrip(b"\0").decode("latin-1") for s in pe.sections}
+    expect("section", dict.fromkeys(names - SECTIONS, "present"), {})
+    found = {f"{entry.dll.decode('latin-1').upper()}!"
+             + (i.name.decode() if i.name else f"#{i.ordinal}")
+             for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", []) for i in entry.imports}
+    wanted = {f"{dll}!{f}" for dll, fs in IMPORTS.items() for f in fs.split()}
+    expect("import", dict.fromkeys(found, "imported"), dict.fromkeys(wanted, "imported"))
+
+
+def resources(pe, type_id):
+    root = getattr(pe, "DIRECTORY_ENTRY_RESOURCE", None)
+    return {e.id: pe.get_data(lang.data.struct.OffsetToData, lang.data.struct.Size)
+            for kind in (root.entries if root else []) if kind.id == type_id
+            for e in kind.directory.entries for lang in e.directory.entries}
+
+
+def check_icon(pe, ico_path):
+    ico = pathlib.Path(ico_path).read_bytes()
+    # Icon group and .ico file: a count, then entries of width, height and
+    # colours first; the group's entry ends with the image's number.
+    group = resources(pe, 14).get(1, bytes(20))
+    counts = struct.unpack_from("<H", group, 4) + struct.unpack_from("<H", ico, 4)
+    expect("images in icon group 1 and in the .ico", counts, (1, 1))
+    expect("icon width, height, colours", tuple(group[6:9]), (32, 32, 16))
+    size, offset = struct.unpack_from("<II", ico, 14)
+    image = resources(pe, 3).get(struct.unpack_from("<H", group, 18)[0])
+    expect(f"icon image the same as in {ico_path}", image == ico[offset:offset + size], True)
+
+
+def check_version(pe):
+    fixed = getattr(pe, "VS_FIXEDFILEINFO", [None])[0]
+    expect("version", {k: getattr(fixed, k, None) for k in FIXED_FILE_INFO}, FIXED_FILE_INFO)
+    blocks = sum(getattr(pe, "FileInfo", []), [])
+    # One string table, U.S. English in Windows Latin-1, and its entries.
+    found = {f"{t.LangID.decode().upper()} {k.decode()}": v.decode() for b in blocks
+             for t in getattr(b, "StringTable", []) for k, v in t.entries.items()}
+    wanted = {"040904E4 " + k: v for k, v in STRINGS.items()}
+    expect("version string", {k: ANY if v and wanted.get(k) == ANY else v
+                              for k, v in found.items()}, wanted)
+    pairs = [(v.ValueLength, v.entry.get(b"Translation")) for b in blocks
+             for v in getattr(b, "Var", [])]
+    expect("translation (bytes, pair)", pairs, [(4, "0x0409 0x04e4")])
+
+
+def check_instructions(exe):
+    objdump = [shutil.which("i686-w64-mingw32-objdump") or "objdump", "-d", exe]
+    listing = subprocess.run(objdump, capture_output=True, text=True)
+    code = [line.strip() for line in listing.stdout.splitlines() if line.count("\t") >= 2]
+    if listing.returncode or not code:
+        failures.append(f"objdump -d listed no instructions: {listing.stderr.strip()}")
+    bad = [line for line in code if NOT_386.search(line.split("\t", 2)[2])]
+    if bad:
+        failures.append(f"{len(bad)} instructions a 386 lacks, first:\n  " + "\n  ".join(bad[:10]))
+
+
+def main(exe, ico_path):
+    pe = pefile.PE(exe)
+    check_headers_and_imports(pe)
+    check_version(pe)
+    check_icon(pe, ico_path)
+    check_instructions(exe)
+    size = os.path.getsize(exe)
+    print(f"{exe}: {size} bytes (at most {MAX_SIZE})")
+    if size > MAX_SIZE:
+        failures.append(f"size: {size} bytes, more than {MAX_SIZE}")
+    print("\n".join("FAILED: " + failure for failure in failures) or "all checks passed")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(*sys.argv[1:]) if len(sys.argv) == 3 else "usage: check_exe.py EXE ICO")

@@ -2,7 +2,9 @@
 # tray (trayer), a Wine prefix, and the means to see and press what is on it.
 # Wine programs write to files, never to pipes: a Wine process hands its
 # standard handles on to every process it starts, so a pipe would not close.
+import ctypes
 import os
+import signal
 import subprocess
 import time
 from pathlib import Path
@@ -36,12 +38,16 @@ def _quiet(args, env, timeout):
                    stderr=subprocess.DEVNULL, timeout=timeout, check=False)
 
 
+def _end_with_parent():  # so that no display or tray outlives a killed run
+    ctypes.CDLL(None).prctl(1, signal.SIGTERM)  # PR_SET_PDEATHSIG
+
+
 def ensure_prefix(prefix):
     env = {**os.environ, **WINE_ENV, "WINEPREFIX": str(prefix)}
     if not (Path(prefix) / "system.reg").exists():
         Path(prefix).parent.mkdir(parents=True, exist_ok=True)
         _quiet(["wineboot", "-i"], env, 300)
-    _quiet(["wineserver", "-w"], env, 300)  # the registry reaches the disk when the server ends
+        _quiet(["wineserver", "-w"], env, 300)  # the registry reaches the disk when the server ends
     if not (Path(prefix) / "system.reg").exists():
         raise RuntimeError(f"wineboot left no registry in {prefix}")
 
@@ -78,11 +84,13 @@ class Desktop:
         self.env.pop("WAYLAND_DISPLAY", None)
         self._spawn(["trayer", *TRAYER_ARGS], {**os.environ, "DISPLAY": self.display})
         self.panel = wait_for("trayer's panel window", 15, self._find_panel)
+        _quiet(["wineserver", "-k"], self.env, 30)  # whatever an earlier run left
         _quiet(["wineserver", "-p"], self.env, 30)  # one server for all, ended on exit
 
     def _spawn(self, args, env):
         proc = subprocess.Popen(args, env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                stderr=subprocess.DEVNULL, start_new_session=True)
+                                stderr=subprocess.DEVNULL, start_new_session=True,
+                                preexec_fn=_end_with_parent)
         self.procs.append(proc)
         return proc
 

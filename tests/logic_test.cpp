@@ -1,1 +1,144 @@
-int main() { return 1; }
+// The text logic: the tail split, the start-up rule, the derived names and
+// the command stored for logon. Output buffers have their exact sizes, so
+// that the AddressSanitizer build sees any write past them.
+#include <limits.h>
+#include <string.h>
+
+#include <string>
+
+#include "logic/target_description.h"
+#include "tests/check.h"
+#ifdef _WIN32
+#include "platform/host/cp1252_case.h"
+#endif
+
+using std::string;
+static const string i255(255, 'I'), i256(256, 'I'), t259(259, 'T'), n300(300, 'n');
+static const string kPlanner = "C:\\TOOLS\\PLANNER.EXE",
+                    kIcons = kPlanner + ",C:\\TOOLS\\ICONS.EXE#3";
+
+// clang-format off
+static const struct { string tail, target, iconFile; int iconIndex; } kParse[] = {
+    {"", "", "", 0}, {kPlanner, kPlanner, kPlanner, 0}, {"A.EXE,   B.ICO", "A.EXE", "B.ICO", 0},
+    {kIcons, kPlanner, "C:\\TOOLS\\ICONS.EXE", 3}, {"A.EXE, \tB.ICO", "A.EXE", "\tB.ICO", 0},
+    {"A.EXE , B.ICO", "A.EXE ", "B.ICO", 0}, {"A.EXE,B.DLL,C", "A.EXE", "B.DLL,C", 0},
+    {"A.EXE#2", "A.EXE#2", "A.EXE#2", 0}, {"A#1.EXE,B.DLL", "A#1.EXE", "B.DLL", 0},
+    {"A,B.DLL#X", "A", "B.DLL", 0}, {"A,B#-2", "A", "B", -2}, {"A,B# 7", "A", "B", 7},
+    {"A,B#3#4", "A", "B", 3}, {"A,B#+-5", "A", "B", 0}, {"A,B#\xA0" "7", "A", "B", 0},
+    {"A.EXE,#3", "A.EXE", "", 3}, {"A.EXE,", "A.EXE", "", 0}, {"A.EXE,   ", "A.EXE", "", 0},
+    {"A.EXE  ", "A.EXE  ", "A.EXE  ", 0}, {"A,B.ICO  ", "A", "B.ICO  ", 0}, {t259, t259, t259, 0},
+    {"\"C:\\My Tools\\A.EXE\",\"B.ICO\"", "\"C:\\My Tools\\A.EXE\"", "\"B.ICO\"", 0},
+    {"A," + i255, "A", i255, 0}, {"A," + i256, "A", "", 0}, {"A," + i255 + "#7", "A", i255, 7},
+    {"A,B#2147483648", "A", "B", INT_MAX}, {"A,B#99999999999999999999", "A", "B", INT_MAX},
+    {"A,B#-2147483649", "A", "B", INT_MIN}};
+
+static const char* const kTail[][2] = {
+    {"\"C:\\Program Files\\Mivo.exe\"   C:\\A.EXE,B.DLL#2", "C:\\A.EXE,B.DLL#2"},
+    {"MIVO.EXE C:\\A.EXE", "C:\\A.EXE"}, {"  \t MIVO.EXE \t C:\\A.EXE ", "C:\\A.EXE "},
+    {"MIVO.EXE", ""}, {"MIVO.EXE   ", ""}, {"", ""}, {"\"C:\\My Dir\\MIVO.EXE\"", ""},
+    {"\"C:\\My Dir\\MIVO.EXE\"X Y", "X Y"}, {"\"C:\\My\tDir\\MIVO.EXE\" X", "Dir\\MIVO.EXE\" X"},
+    {"\"unterminated name", ""}, {"MIVO.EXE\tA B", "A B"}, {"a\"b c", "c"}};
+
+// Target and display name; the value name and the tip follow from it.
+static const string kNames[][2] = {
+    {kPlanner, "Planner"}, {"C:\\DOS\\EDIT.COM", "Edit"}, {"C:\\AUTOEXEC.BAT", "Autoexec"},
+    {"C:\\WINDOWS\\DOSPRMPT.PIF", "Dosprmpt"}, {"D:\\Letters\\Mother.DOC", "Mother.doc"},
+    {"NOTEPAD.EXE", "Notepad"}, {"C:\\Games.exe\\Run.bat", "Games"}, {"C:\\X.BAT\\Y.COM", "X"},
+    {"C:\\TOOLS\\PROG.BAT.EXE", "Prog.bat"}, {"C:\\DATA\\FILE.EXECUTE", "File"}, {"", ""},
+    {"C:/DIR/X.EXE", "C:/dir/x"}, {"C:\\WINDOWS\\", ""}, {"C:\\1PASS.EXE", "1pass"},
+    {"C:\\ LEADING.EXE", " leading"}, {"C:\\\xC9T\xC9.EXE", "\xC9t\xE9"}, {"C:\\\xDF.EXE", "\xDF"},
+    {"C:\\\xE9t\xE9.TXT", "\xC9t\xE9.txt"}, {"C:\\\x8A\x8C\x9F.PIF", "\x8A\x9C\xFF"},
+    {"C:\\\xFF\xD7.COM", "\x9F\xD7"}, {string(63, 'n'), "N" + string(62, 'n')},
+    {string(64, 'n'), "N" + string(63, 'n')}, {n300, "N" + n300.substr(0, 258)}};
+
+// Module path, tail, stored command ("" when refused).
+static const string kPlain = "C:\\MIVO\\MIVO.EXE", kBlanks = "C:\\Program Files\\Mivo\\Mivo.exe";
+static const string kQuoted = "\"" + kBlanks + "\" ", p267 = "C:\\" + string(267, 'p'),
+    t254(254, 't'), t238(238, 't');
+static const string kCommands[][3] = {
+    {kPlain, kIcons, kPlain + " " + kIcons}, {kPlain, "", kPlain + " "},
+    {kPlain, "a\tb ", kPlain + " a\tb "}, {kBlanks, kIcons, kQuoted + kIcons},
+    {kPlain, t254, kPlain + " " + t254}, {kPlain, t254 + "t", ""}, {kBlanks, t238, kQuoted + t238},
+    {kBlanks, t238 + "t", ""}, {p267, "", p267 + " "}, {p267 + "p", "", ""}, {"", "x", ""},
+    {"C:\\A\tB\\M.EXE", "x", ""}, {"C:\\A\"B\\M.EXE", "x", ""}, {kPlain, " x", ""},
+    {kPlain, "\tx", ""}};
+static const char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz. \\\\,#\t\"";
+// clang-format on
+
+int main()
+{
+    for (const auto& row : kParse) {
+        char target[MAX_PATH], icon[ICON_BUFFER_SIZE];
+        memcpy(target, row.tail.c_str(), row.tail.size() + 1);
+        TargetSpec spec = ParseCommandTail(target, icon);
+        ok(spec.target == target && row.target == target &&
+               spec.iconFile == (row.tail.find(',') != string::npos ? icon : target) &&
+               row.iconFile == spec.iconFile && spec.iconIndex == row.iconIndex,
+           "'%s': '%s', '%s', %d", row.tail.c_str(), spec.target, spec.iconFile, spec.iconIndex);
+    }
+
+    for (const auto& row : kTail) {
+        const char* tail = CommandTailFromCommandLine(row[0]);
+        ok(tail >= row[0] && tail <= row[0] + strlen(row[0]) && strcmp(tail, row[1]) == 0,
+           "'%s': tail '%s'", row[0], tail);
+    }
+
+    for (const auto& row : kNames) {
+        char work[MAX_PATH], value[MAX_PATH], tip[TIP_SIZE];
+        char* name = DeriveDisplayName(row[0].c_str(), work);
+        MakeAutostartValueName(name, value);
+        MakeTipText(name, tip);
+        ok(name >= work && name < work + MAX_PATH && row[1] == name &&
+               ("Mivo " + row[1]).substr(0, MAX_PATH - 1) == value &&
+               row[1].substr(0, TIP_SIZE - 1) == tip,
+           "'%s': '%s', '%s', tip '%s'", row[0].c_str(), name, value, tip);
+    }
+
+    for (const auto& row : kCommands) {
+        char command[AUTOSTART_COMMAND_SIZE];
+        memset(command, 'G', sizeof command);
+        BOOL made = FormAutostartCommand(row[0].c_str(), row[1].c_str(), command);
+        ok(made == !row[2].empty() && row[2] == command, "'%s' + '%s': %d, '%s'", row[0].c_str(),
+           row[1].c_str(), made, command);
+    }
+
+    // Whatever the path and tail, a command is stored exactly when it fits
+    // and the start-up rule can split it back, and it then gives the tail.
+    // The texts come from a fixed-seed generator, the same on every system.
+    unsigned seed = 20261206;
+    auto text = [&seed](unsigned length) {
+        string text;
+        while (length--)
+            text += kChars[((seed = seed * 1103515245 + 12345) >> 16) % (sizeof kChars - 1)];
+        return text;
+    };
+    int stored = 0, refused = 0;
+    for (int round = 0; round < 5000; round++) {
+        string module = text(round % 64), tail = text(round * 7 % MAX_PATH);
+        string program = module.find(' ') != string::npos ? "\"" + module + "\" " : module + " ";
+        bool fits = !module.empty() && module.find_first_of("\t\"") == string::npos &&
+                    tail.find_first_of(" \t") != 0 && program.size() + tail.size() < 272;
+        char command[AUTOSTART_COMMAND_SIZE];
+        bool made = FormAutostartCommand(module.c_str(), tail.c_str(), command) != FALSE;
+        ok(made == fits &&
+               (made ? program + tail == command && tail == CommandTailFromCommandLine(command)
+                     : !command[0]),
+           "'%s' + '%s': %d, '%s'", module.c_str(), tail.c_str(), made, command);
+        (made ? stored : refused)++;
+    }
+    ok(stored > 1000 && refused > 1000, "%d stored, %d refused", stored, refused);
+
+#ifdef _WIN32
+    // The host build's case mapping against the system's, byte by byte.
+    ok(GetACP() == 1252, "ANSI code page %u", GetACP());
+    for (unsigned c = 0; c < 256; c++) {
+        char lower[2] = {(char)c, 0}, upper[2] = {(char)c, 0};
+        CharLowerA(lower);
+        CharUpperBuffA(upper, 1);
+        ok(Cp1252Lower((char)c) == lower[0] && Cp1252Upper((char)c) == upper[0],
+           "0x%02X: host 0x%02X 0x%02X, system 0x%02X 0x%02X", c, Cp1252Lower((char)c) & 0xFF,
+           Cp1252Upper((char)c) & 0xFF, lower[0] & 0xFF, upper[0] & 0xFF);
+    }
+#endif
+    return done();
+}

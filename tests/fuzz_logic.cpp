@@ -1,0 +1,71 @@
+// Fuzzes the text logic. The input is a command line, then after a NUL a
+// module path for the stored command. Every buffer has its exact size, so
+// that AddressSanitizer sees any byte read or written outside it.
+#include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <memory>
+#include <string>
+
+#include "logic/target_description.h"
+
+// A broken invariant aborts: libFuzzer keeps the input as a crash.
+#define CHECK(c) ((c) ? (void)0 : (fprintf(stderr, "broken: %s\n", #c), abort()))
+
+using std::string;
+using Buffer = std::unique_ptr<char[]>;
+
+// The text at p starts inside the buffer and ends inside it.
+static bool Inside(const char* p, const char* buffer, size_t size)
+{
+    return p >= buffer && p < buffer + size && memchr(p, '\0', buffer + size - p) != NULL;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    string input(reinterpret_cast<const char*>(data), size), line = input.c_str();
+    string module = line.size() < size ? input.c_str() + line.size() + 1 : "";
+
+    const char* tail = CommandTailFromCommandLine(line.c_str());
+    CHECK(tail >= line.c_str() && tail <= line.c_str() + line.size());
+
+    // The applet hands the split at most MAX_PATH - 1 bytes of the tail.
+    string fitted = string(tail).substr(0, MAX_PATH - 1);
+    Buffer target(new char[MAX_PATH]), icon(new char[ICON_BUFFER_SIZE]);
+    memcpy(target.get(), fitted.c_str(), fitted.size() + 1);
+    TargetSpec spec = ParseCommandTail(target.get(), icon.get());
+    size_t comma = fitted.find(',');
+    CHECK(spec.target == target.get() && fitted.substr(0, comma) == spec.target);
+    CHECK(comma == string::npos ? spec.iconFile == target.get() && spec.iconIndex == 0
+                                : Inside(spec.iconFile, icon.get(), ICON_BUFFER_SIZE) &&
+                                      fitted.find(spec.iconFile, comma + 1) != string::npos);
+
+    // The names, from the target and from the whole line, which may be
+    // longer than any buffer.
+    for (const char* source : {(const char*)spec.target, line.c_str()}) {
+        Buffer work(new char[MAX_PATH]), tip(new char[TIP_SIZE]), value(new char[MAX_PATH]);
+        char* name = DeriveDisplayName(source, work.get());
+        CHECK(Inside(name, work.get(), MAX_PATH) && !strchr(name, '\\'));
+        MakeTipText(name, tip.get());
+        CHECK(Inside(tip.get(), tip.get(), TIP_SIZE) && !strncmp(tip.get(), name, TIP_SIZE - 1));
+        MakeAutostartValueName(name, value.get());
+        CHECK(Inside(value.get(), value.get(), MAX_PATH) &&
+              (VALUE_NAME_PREFIX + string(name)).substr(0, MAX_PATH - 1) == value.get());
+    }
+
+    // A stored command gives its tail back, whatever the tail begins with;
+    // a refused one is empty.
+    string stored = line.substr(0, MAX_PATH - 1);
+    Buffer command(new char[AUTOSTART_COMMAND_SIZE]);
+    if (FormAutostartCommand(module.c_str(), stored.c_str(), command.get())) {
+        CHECK(Inside(command.get(), command.get(), AUTOSTART_COMMAND_SIZE));
+        string text = command.get();
+        CHECK(!text.rfind(module + " ", 0) || !text.rfind("\"" + module + "\" ", 0));
+        CHECK(stored == CommandTailFromCommandLine(command.get()));
+    } else {
+        CHECK(command[0] == '\0');
+    }
+    return 0;
+}

@@ -24,13 +24,11 @@ def prefix_path():
 
 def wait_for(what, timeout, poll, interval=0.1):
     end = time.monotonic() + timeout
-    while True:
-        value = poll()
-        if value:
-            return value
+    while not (value := poll()):
         if time.monotonic() >= end:
             raise TimeoutError(f"timed out after {timeout:g} s waiting for {what}")
         time.sleep(interval)
+    return value
 
 
 def _quiet(args, env, timeout):
@@ -55,58 +53,52 @@ def ensure_prefix(prefix):
 class Desktop:
     def __init__(self, prefix, size=(800, 600)):
         self.prefix, self.size = Path(prefix), size
-        self.procs, self.x, self.panel = [], None, None
-        self.display, self.env = None, None
+        self.procs, self.x, self.env = [], None, None
 
     def __enter__(self):
         try:
             self._start()
         except BaseException:
-            self.__exit__(None, None, None)
+            self.__exit__()
             raise
         return self
 
     def _start(self):
-        for n in range(90, 300):
-            if Path(f"/tmp/.X11-unix/X{n}").exists() or Path(f"/tmp/.X{n}-lock").exists():
-                continue
+        free = [n for n in range(90, 300) if not Path(f"/tmp/.X11-unix/X{n}").exists()
+                and not Path(f"/tmp/.X{n}-lock").exists()]
+        for n in free[:20]:  # another may take a number between our look and our start
             xvfb = self._spawn(["Xvfb", f":{n}", "-screen", "0", "%dx%dx24" % self.size,
-                                "-nolisten", "tcp", "-noreset"], dict(os.environ))
-            self.x = wait_for(f"Xvfb on :{n}", 15, lambda: self._connect(n, xvfb))
-            if self.x != "died":  # else taken meanwhile by somebody else
+                                "-nolisten", "tcp", "-noreset"], os.environ)
+            if wait_for(f"Xvfb on :{n}", 15, lambda: xvfb.poll() is not None or self._connect(n)) \
+                    is not True:
                 break
-            self.procs.remove(xvfb)
-        else:
+        if not self.x:
             raise RuntimeError("no free X display number")
         self.display = f":{n}"
         self.env = {**os.environ, **WINE_ENV, "DISPLAY": self.display,
                     "WINEPREFIX": str(self.prefix)}
-        self.env.pop("WAYLAND_DISPLAY", None)
         self._spawn(["trayer", *TRAYER_ARGS], {**os.environ, "DISPLAY": self.display})
         self.panel = wait_for("trayer's panel window", 15, self._find_panel)
         _quiet(["wineserver", "-k"], self.env, 30)  # whatever an earlier run left
         _quiet(["wineserver", "-p"], self.env, 30)  # one server for all, ended on exit
 
     def _spawn(self, args, env):
-        proc = subprocess.Popen(args, env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                stderr=subprocess.DEVNULL, start_new_session=True,
-                                preexec_fn=_end_with_parent)
-        self.procs.append(proc)
-        return proc
+        self.procs.append(subprocess.Popen(args, env=env, stdin=subprocess.DEVNULL,
+                                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                           start_new_session=True, preexec_fn=_end_with_parent))
+        return self.procs[-1]
 
-    @staticmethod
-    def _connect(n, proc):
-        if proc.poll() is not None:
-            return "died"
+    def _connect(self, n):
         try:
-            return xdisplay.Display(f":{n}")
+            self.x = xdisplay.Display(f":{n}")
         except Exception:
             return None
+        return self.x
 
     def __exit__(self, *exc):
         if self.env:
             _quiet(["wineserver", "-k"], self.env, 30)
-        if self.x not in (None, "died"):
+        if self.x:
             self.x.close()
         for proc in reversed(self.procs):
             proc.terminate()
@@ -114,47 +106,40 @@ class Desktop:
                 proc.wait(5)
             except subprocess.TimeoutExpired:
                 proc.kill()
-                proc.wait(5)
-        self.procs = []
         return False
 
     def _find_panel(self):
-        def walk(window):
-            for child in window.query_tree().children:
-                try:
-                    if child.get_wm_name() == "panel" and child.get_wm_class() == ("panel", "trayer"):
-                        return child
-                    found = walk(child)
-                except xerror.XError:
-                    continue
-                if found:
-                    return found
-            return None
-        return walk(self.x.screen().root)
+        for child in self.x.screen().root.query_tree().children:
+            try:
+                if child.get_wm_class() == ("panel", "trayer"):
+                    return child
+            except xerror.XError:
+                pass
+        return None
 
     def wine(self, args, log_base, extra_env=None):
         base = Path(log_base)
         base.parent.mkdir(parents=True, exist_ok=True)
         with open(f"{base}.out", "wb") as out, open(f"{base}.err", "wb") as err:
-            proc = subprocess.Popen(["wine", *map(str, args)], env={**self.env, **(extra_env or {})},
-                                    stdin=subprocess.DEVNULL, stdout=out, stderr=err,
-                                    start_new_session=True)
+            proc = subprocess.Popen(["wine", *map(str, args)], stdin=subprocess.DEVNULL,
+                                    stdout=out, stderr=err, start_new_session=True,
+                                    env={**self.env, **(extra_env or {})})
         proc.out_path, proc.err_path = Path(f"{base}.out"), Path(f"{base}.err")
         return proc
 
     def icons(self):
         for _ in range(10):  # a socket may go while we look
             try:
-                found = [(self.geometry(w.id), w.id) for w in self.panel.query_tree().children]
-                return [wid for (x, y, w, h), wid in sorted(found) if w > 1 and h > 1]
+                children = self.panel.query_tree().children
+                found = sorted((self.geometry(w.id), w.id) for w in children)
+                return [wid for (x, y, w, h), wid in found if w > 1 and h > 1]
             except xerror.XError:
                 time.sleep(0.05)
         raise RuntimeError("cannot list the icons in trayer's panel")
 
     def geometry(self, wid):
         window = self.x.create_resource_object("window", wid)
-        g = window.get_geometry()
-        pos = self.x.screen().root.translate_coords(window, 0, 0)
+        g, pos = window.get_geometry(), self.x.screen().root.translate_coords(window, 0, 0)
         return pos.x, pos.y, g.width, g.height
 
     def tray_box(self):
@@ -165,17 +150,29 @@ class Desktop:
         raw = self.x.screen().root.get_image(x, y, w, h, X.ZPixmap, 0xFFFFFFFF)
         return Image.frombytes("RGB", (w, h), raw.data, "raw", "BGRX")
 
-    def repaint(self, box):
-        # Cover a box and uncover it, so that everything under it is drawn anew.
+    def repaint(self, box):  # covers and uncovers a box, so all under it is drawn anew
         screen = self.x.screen()
-        cover = screen.root.create_window(*box, 0, screen.root_depth, X.InputOutput,
-                                          X.CopyFromParent, override_redirect=True,
+        cover = screen.root.create_window(*box, 0, screen.root_depth, override_redirect=True,
                                           background_pixel=screen.white_pixel)
         cover.map()
         self.x.sync()
         time.sleep(0.1)
         cover.destroy()
         self.x.sync()
+
+    def centre(self, wid):
+        x, y, w, h = self.geometry(wid)
+        return x + w // 2, y + h // 2
+
+    def steady(self, box, what, timeout=10):  # a screenshot once two in a row agree
+        shots = [None]
+
+        def same():
+            shots.append(self.screenshot(box))
+            return shots[-2] and shots[-1].tobytes() == shots[-2].tobytes()
+
+        wait_for(what, timeout, same, 0.2)
+        return shots[-1]
 
     def wait_icon(self, before=(), timeout=30):
         def new():
@@ -186,15 +183,8 @@ class Desktop:
 
         wid = wait_for("a new icon in the tray", timeout, new)
         self.repaint(self.tray_box())
-        last = [None]
-
-        def steady():
-            image = self.screenshot(self.geometry(wid))
-            same = last[0] is not None and image.tobytes() == last[0].tobytes()
-            last[0] = image
-            return same and len(image.getcolors(4096) or range(2)) > 1
-
-        wait_for("the new icon's picture to be drawn and steady", 10, steady, 0.2)
+        wait_for("the new icon's picture", 10, lambda: len(self.steady(
+            self.geometry(wid), "the new icon's picture to be steady").getcolors(4096) or "") != 1)
         return wid
 
     def xdotool(self, *args):

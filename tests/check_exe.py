@@ -104,11 +104,9 @@ def check_instructions(exe):
     objdump = [shutil.which("i686-w64-mingw32-objdump") or "objdump", "-d", exe]
     listing = subprocess.run(objdump, capture_output=True, text=True)
     code = [line.strip() for line in listing.stdout.splitlines() if line.count("\t") >= 2]
-    if listing.returncode or not code:
-        failures.append(f"objdump -d listed no instructions: {listing.stderr.strip()}")
+    expect("objdump -d lists instructions", bool(code) and not listing.returncode, True)
     bad = [line for line in code if NOT_386.search(line.split("\t", 2)[2])]
-    if bad:
-        failures.append(f"{len(bad)} instructions a 386 lacks, first:\n  " + "\n  ".join(bad[:10]))
+    expect("instructions a 386 lacks (the first ten)", bad[:10], [])
 
 
 def main(exe, ico_path):
@@ -117,10 +115,8 @@ def main(exe, ico_path):
     check_version(pe)
     check_icon(pe, ico_path)
     check_instructions(exe)
-    size = os.path.getsize(exe)
-    print(f"{exe}: {size} bytes (at most {MAX_SIZE})")
-    if size > MAX_SIZE:
-        failures.append(f"size: {size} bytes, more than {MAX_SIZE}")
+    expect(f"size at most {MAX_SIZE} bytes", os.path.getsize(exe) <= MAX_SIZE, True)
+    print(f"{exe}: {os.path.getsize(exe)} bytes")
     print("\n".join("FAILED: " + failure for failure in failures) or "all checks passed")
     return 1 if failures else 0
 

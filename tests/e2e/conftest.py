@@ -1,11 +1,8 @@
 # The real Mivo.exe under Wine on a desktop of its own, driven as a user
 # would (xdotool) and read back through the tray, the registry and probe.exe.
-import os
 import re
 import shutil
-import signal
 import sys
-import time
 from pathlib import Path
 
 import pytest
@@ -24,10 +21,6 @@ def pytest_addoption(parser):
         parser.addoption("--" + name)
 
 
-def unescape(text):
-    return re.sub(r"\\x([0-9A-F]{2})", lambda m: chr(int(m[1], 16)), text)
-
-
 class Win:
     def __init__(self, desktop, logs):
         self.d, self.root, self.logs, self.count = desktop, logs, logs, 0
@@ -35,19 +28,21 @@ class Win:
 
     def wine(self, args, extra_env=None):
         self.count += 1
-        name = re.sub(r"\W+", "-", args[-1] if len(args) < 3 else args[1])[-30:]
-        return self.d.wine(args, self.logs / f"{self.count:03d}-{name}", extra_env)
+        return self.d.wine(args, self.logs / f"{self.count:03d}-{args[1].strip('/')}", extra_env)
 
-    def probe(self, *args):  # exit code and the output's lines
+    def probe(self, *args):  # exit code and lines, split: "kind left top right bottom text"
         proc = self.wine([PROBE, *args])
-        code = proc.wait(60)
-        return code, [unescape(line) for line in proc.out_path.read_text("latin-1").splitlines()]
+        code, out = proc.wait(60), proc.out_path.read_text("latin-1")
+        return code, [re.sub(r"\\x(..)", lambda m: chr(int(m[1], 16)), line).split(" ", 5)
+                      for line in out.splitlines()]
+
+    def windows(self, cls):  # the visible windows of a class: ((left, top, right, bottom), title)
+        return [(tuple(map(int, w[1:5])), w[5]) for w in self.probe("windows", cls)[1]]
 
     def start(self, line, debug=None):  # a command line started as the system starts a Run value
-        env = {"PROBE_LINE": line, **({"WINEDEBUG": debug} if debug else {})}
-        return self.wine([PROBE, "run", "3600000"], env)  # the probe's exit code is Mivo's
+        return self.wine([PROBE, "run"], {"PROBE_LINE": line, "WINEDEBUG": debug or "-all"})
 
-    def dock(self, tail, debug=None):
+    def dock(self, tail, debug=None):  # the probe's exit code is Mivo's
         before = self.d.icons()
         proc = self.start(f'"{MIVO}" {tail}'.rstrip(), debug)
         return proc, self.d.wait_icon(before)
@@ -55,51 +50,38 @@ class Win:
     def icon(self, wid):
         return self.d.screenshot(self.d.geometry(wid))
 
-    def point(self, wid):
-        x, y, w, h = self.d.geometry(wid)
-        return x + w // 2, y + h // 2
-
-    def windows(self, cls):  # the visible windows of a class: (left, top, right, bottom), title
-        return [((*map(int, ln.split(" ", 4)[:4]),), ln.split(" ", 4)[4]) for ln in self.probe("windows", cls)[1]]
-
     def tip(self, wid):
-        self.d.park()
-        mt.wait_for("the tooltips to hide", 10, lambda: not self.windows("tooltips_class32"))
-        x, y = self.point(wid)
-        self.d.xdotool("mousemove", x - 1, y)
-        self.d.xdotool("mousemove", x, y)
+        self.d.xdotool("mousemove", self.d.centre(wid)[0] - 1, self.d.centre(wid)[1])
+        self.d.xdotool("mousemove", *self.d.centre(wid))
         tips = mt.wait_for("the icon's tooltip", 10, lambda: self.windows("tooltips_class32"))
         self.d.park()
         return tips[0][1]
 
-    def menu(self, wid):  # opens the icon's menu; its box once drawn
-        self.d.click(*self.point(wid), button=3)
-        (l, t, r, b), _ = mt.wait_for("the menu", 10, lambda: self.windows("#32768"))[0]
-        shots = [None]
+    def menu(self, wid):  # opens the icon's menu: its box once drawn
+        self.d.click(*self.d.centre(wid), button=3)
+        (left, top, right, bottom), _ = mt.wait_for("a menu", 10, lambda: self.windows("#32768"))[0]
+        box = (left, top, right - left, bottom - top)
+        return box, self.d.steady(box, "the menu to be drawn")
 
-        def steady():
-            shots.append(self.d.screenshot((l, t, r - l, b - t)))
-            return shots[-2] is not None and shots[-1].tobytes() == shots[-2].tobytes()
-
-        mt.wait_for("the menu to be drawn", 10, steady, 0.2)
-        return l, t, r - l, b - t
-
-    def choose(self, wid, item, final="Return"):  # the item-th item, by keyboard
-        self.menu(wid)
-        self.d.key(*["Down"] * item, final)
+    def close_menu(self, *keys):
+        self.d.key(*keys)
         mt.wait_for("the menu to close", 10, lambda: not self.windows("#32768"))
 
-    def box(self, caption):  # the box's texts and icon rectangle; then OK
-        code, lines = self.probe("box", caption, "ok")
+    def choose(self, wid, item):  # the item-th item, by keyboard
+        self.menu(wid)
+        self.close_menu(*["Down"] * item, "Return")
+
+    def box(self, caption):  # the box's texts and icon rectangles; then OK
+        code, lines = self.probe("box", caption)
         assert code == 0, f"no box {caption!r} appeared"
-        icon = [tuple(map(int, ln.split()[1:])) for ln in lines if ln.startswith("icon ")]
-        return [ln[7:] for ln in lines if ln.startswith("static ")], icon[0] if icon else None
+        return [w[5] for w in lines if w[0] == "text"], \
+            [tuple(map(int, w[1:5])) for w in lines if w[0] == "icon"]
 
     def run_values(self):  # Run values named "Mivo ...": name -> (type, data)
         proc = self.wine(["reg", "query", RUN_KEY])
         proc.wait(60)
-        found = re.findall(r"^    (Mivo .*?)    (REG_\w+)    (.*?)\r?$", proc.out_path.read_text("latin-1"), re.M)
-        return {name: (kind, data) for name, kind, data in found}
+        return {name: (kind, data) for name, kind, data in re.findall(
+            r"^    (Mivo .*?)    (REG_\w+)    (.*?)\r?$", proc.out_path.read_text("latin-1"), re.M)}
 
     def launches(self):  # (working folder, command line) of each start of the recorder
         log = self.drive / "mivo-e2e" / "launch.log"
@@ -107,14 +89,7 @@ class Win:
         return [tuple(line.split("\t")) for line in lines]
 
     def end_mivos(self):
-        marker = f"\0WINEPREFIX={self.d.prefix}\0".encode()
-        for pid in filter(str.isdigit, os.listdir("/proc")):
-            try:  # Wine shows a process's Windows command line
-                if re.match(rb'"?[A-Z]:\\[^\0]*Mivo\.exe', Path(f"/proc/{pid}/cmdline").read_bytes()) \
-                        and marker in b"\0" + Path(f"/proc/{pid}/environ").read_bytes():
-                    os.kill(int(pid), signal.SIGKILL)
-            except OSError:
-                pass
+        self.wine(["taskkill", "/f", "/im", "Mivo.exe"]).wait(60)
         mt.wait_for("the tray to be empty", 10, lambda: not self.d.icons())
 
 
@@ -123,12 +98,11 @@ def desktop(request):
     opt = request.config.getoption
     prefix = Path(opt("prefix") or mt.prefix_path()).resolve()
     mt.ensure_prefix(prefix)
-    drive = prefix / "drive_c"
     for source, target in ((opt("mivo"), MIVO), (opt("probe"), PROBE), (opt("recorder"), RECORDER)):
-        target = drive / target[3:].replace("\\", "/")
+        target = prefix / "drive_c" / target[3:].replace("\\", "/")
         target.parent.mkdir(parents=True, exist_ok=True)
         shutil.copyfile(source, target)
-    (drive / "mivo-e2e/note.txt").write_bytes(b"Mivo\r\n")
+    (prefix / "drive_c/mivo-e2e/note.txt").write_bytes(b"Mivo\r\n")
     logs = Path(opt("logs") or mt.ROOT / "build/e2e-logs").resolve()
     shutil.rmtree(logs, ignore_errors=True)
     with mt.Desktop(prefix) as d:

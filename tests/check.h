@@ -1,29 +1,17 @@
-// The checks of the test programs: ok(condition, format, ...) counts the
-// condition and, when it is false, prints where and the message. done()
-// prints "N passed, N failed" and gives the program's exit code.
+// The checks of the test programs, in the manner of Wine's own tests:
+// ok(condition, format, ...) counts the condition and, when it is false,
+// prints where and the message; done() prints "N passed, N failed" and gives
+// the program's exit code.
 #pragma once
 
-#include <stdarg.h>
 #include <stdio.h>
 
-inline int check_passed, check_failed, check_line;
-inline const char* check_file;
+inline int check_passed, check_failed;
 
-__attribute__((format(printf, 2, 3))) inline void check_ok(bool condition, const char* format, ...)
-{
-    if (condition)
-        return (void)check_passed++;
-    check_failed++;
-    printf("%s:%d: Test failed: ", check_file, check_line);
-    va_list args;
-    va_start(args, format);
-    vprintf(format, args);
-    va_end(args);
-    printf("\n");
-    fflush(stdout);
-}
-
-#define ok (check_file = __FILE__, check_line = __LINE__), check_ok
+#define ok(condition, ...)                                                                         \
+    ((condition) ? (void)check_passed++                                                            \
+                 : (check_failed++, printf("%s:%d: Test failed: ", __FILE__, __LINE__),           \
+                    printf(__VA_ARGS__), (void)puts("")))
 
 inline int done()
 {

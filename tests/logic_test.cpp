@@ -62,7 +62,6 @@ static const string kCommands[][3] = {
     {kBlanks, t238 + "t", ""}, {p267, "", p267 + " "}, {p267 + "p", "", ""}, {"", "x", ""},
     {"C:\\A\tB\\M.EXE", "x", ""}, {"C:\\A\"B\\M.EXE", "x", ""}, {kPlain, " x", ""},
     {kPlain, "\tx", ""}};
-static const char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz. \\\\,#\t\"";
 // clang-format on
 
 int main()
@@ -101,32 +100,6 @@ int main()
         ok(made == !row[2].empty() && row[2] == command, "'%s' + '%s': %d, '%s'", row[0].c_str(),
            row[1].c_str(), made, command);
     }
-
-    // Whatever the path and tail, a command is stored exactly when it fits
-    // and the start-up rule can split it back, and it then gives the tail.
-    // The texts come from a fixed-seed generator, the same on every system.
-    unsigned seed = 20261206;
-    auto text = [&seed](unsigned length) {
-        string text;
-        while (length--)
-            text += kChars[((seed = seed * 1103515245 + 12345) >> 16) % (sizeof kChars - 1)];
-        return text;
-    };
-    int stored = 0, refused = 0;
-    for (int round = 0; round < 5000; round++) {
-        string module = text(round % 64), tail = text(round * 7 % MAX_PATH);
-        string program = module.find(' ') != string::npos ? "\"" + module + "\" " : module + " ";
-        bool fits = !module.empty() && module.find_first_of("\t\"") == string::npos &&
-                    tail.find_first_of(" \t") != 0 && program.size() + tail.size() < 272;
-        char command[AUTOSTART_COMMAND_SIZE];
-        bool made = FormAutostartCommand(module.c_str(), tail.c_str(), command) != FALSE;
-        ok(made == fits &&
-               (made ? program + tail == command && tail == CommandTailFromCommandLine(command)
-                     : !command[0]),
-           "'%s' + '%s': %d, '%s'", module.c_str(), tail.c_str(), made, command);
-        (made ? stored : refused)++;
-    }
-    ok(stored > 1000 && refused > 1000, "%d stored, %d refused", stored, refused);
 
 #ifdef _WIN32
     // The host build's case mapping against the system's, byte by byte.

@@ -19,15 +19,16 @@ extern "C" void WINAPI MivoEntry(void)
 // The compiler may copy or clear a record with a call to memcpy or memset
 // even where the code calls neither; without a C runtime they are here.
 // Written in assembler so that the optimiser cannot turn them back into
-// calls to themselves.
-extern "C" void* memcpy(void* dest, const void* source, size_t count)
+// calls to themselves, and kept through the link-time optimisation, which
+// may emit calls to them after it has looked for callers.
+extern "C" __attribute__((used)) void* memcpy(void* dest, const void* source, size_t count)
 {
     void* d = dest;
     __asm__ volatile("rep movsb" : "+D"(d), "+S"(source), "+c"(count) : : "memory");
     return dest;
 }
 
-extern "C" void* memset(void* dest, int value, size_t count)
+extern "C" __attribute__((used)) void* memset(void* dest, int value, size_t count)
 {
     void* d = dest;
     __asm__ volatile("rep stosb" : "+D"(d), "+c"(count) : "a"(value) : "memory");

@@ -13,7 +13,11 @@ mivo_install_packages
 cmake --preset win32 >/dev/null
 cmake --build --preset win32 --target Mivo >/dev/null
 mkdir -p build/bench
+# Its own icon: Mivo's picture, as resource 1.
+echo "1 ICON \"$MIVO_ROOT/resources/mivo.ico\"" >build/bench/bench_tray.rc
+i686-w64-mingw32-windres build/bench/bench_tray.rc -O coff -o build/bench/bench_tray.res
 i686-w64-mingw32-gcc -Os -s -mwindows -nostdlib -nostartfiles -Wl,-e,_bench_entry@0 \
-  scripts/bench_tray.c -o build/bench/bench_tray.exe -lkernel32 -luser32 -lshell32
+  scripts/bench_tray.c build/bench/bench_tray.res -o build/bench/bench_tray.exe \
+  -lkernel32 -luser32 -lshell32
 exec timeout 900 /usr/bin/python3 scripts/bench.py --mivo build/win32/Mivo.exe \
   --minimal build/bench/bench_tray.exe --work build/bench "$@"

@@ -1,5 +1,5 @@
 /* The benchmark's yardstick: the least a program does to have one icon in
-   the notification area. A hidden window, the system's application icon,
+   the notification area. A hidden window, its own icon (resource 1),
    a message loop; no C runtime. Ends on WM_CLOSE, taking its icon along. */
 #include <windows.h>
 #include <shellapi.h>
@@ -31,7 +31,7 @@ void WINAPI bench_entry(void)
     icon.uID = 1;
     icon.uFlags = NIF_ICON | NIF_MESSAGE | NIF_TIP;
     icon.uCallbackMessage = WM_APP;
-    icon.hIcon = LoadIconA(NULL, (LPCSTR)IDI_APPLICATION);
+    icon.hIcon = LoadIconA(window_class.hInstance, MAKEINTRESOURCEA(1));
     lstrcpyA(icon.szTip, "Bench");
     Shell_NotifyIconA(NIM_ADD, &icon);
     while (GetMessageA(&msg, NULL, 0, 0) > 0)

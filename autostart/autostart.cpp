@@ -1,6 +1,5 @@
 #include "autostart/autostart.h"
 
-#include "logic/target_description.h"
 #include "logic/text_ops.h"
 
 // The class string a newly created Run key gets. The parameter is not

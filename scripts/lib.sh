@@ -31,13 +31,40 @@ mivo_install_packages() {
     dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' ||
       missing+=("$pkg")
   done
-  [ ${#missing[@]} -eq 0 ] && return 0
+  [ ${#missing[@]} -eq 0 ] && { mivo_i386_programs; return; }
   mivo_log "installing: ${missing[*]}"
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     mivo_as_root dpkg --add-architecture i386
   fi
   mivo_as_root apt-get update -q
-  mivo_as_root apt-get install -y -q "${missing[@]}"
+  mivo_as_root apt-get install -y -q "${missing[@]}" && mivo_i386_programs
+}
+
+# Wine's own programs are 32-bit Linux programs. A kernel without 32-bit
+# support (ia32_emulation off) cannot start them; there they run under
+# qemu's user-mode emulation, registered with binfmt_misc. qemu 7.2 takes
+# MAP_FIXED_NOREPLACE for a mere hint, which breaks Wine's reservation of
+# its address space, so qemu comes from the release's backports.
+MIVO_I386_MAGIC='\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00'
+MIVO_I386_MASK='\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'
+mivo_i386_programs() {
+  /usr/lib/wine/wineserver32 --version >/dev/null 2>&1 && return 0
+  local binfmt=/proc/sys/fs/binfmt_misc codename qemu=/usr/bin/qemu-i386
+  mivo_log "this kernel cannot run 32-bit programs: setting up qemu-i386 for Wine"
+  codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
+  if ! "$qemu" --version 2>/dev/null | grep -Eq 'version ([89]|[1-9][0-9])\.'; then
+    echo "deb http://deb.debian.org/debian $codename-backports main" |
+      mivo_as_root tee /etc/apt/sources.list.d/mivo-backports.list >/dev/null
+    mivo_as_root apt-get update -q &&
+      mivo_as_root apt-get install -y -q -t "$codename-backports" qemu-user || return 1
+  fi
+  [ -e "$binfmt/register" ] || mivo_as_root mount -t binfmt_misc binfmt_misc "$binfmt" || return 1
+  [ -e "$binfmt/qemu-i386" ] && { echo -1 | mivo_as_root tee "$binfmt/qemu-i386" >/dev/null; }
+  # F: the kernel opens qemu now, so that it serves in every mount namespace.
+  printf ':qemu-i386:M::%s:%s:%s:F\n' "$MIVO_I386_MAGIC" "$MIVO_I386_MASK" "$qemu" |
+    mivo_as_root tee "$binfmt/register" >/dev/null || return 1
+  /usr/lib/wine/wineserver32 --version >/dev/null 2>&1 ||
+    { mivo_log "32-bit programs still do not start"; return 1; }
 }
 
 # Makes the shared Wine prefix once and reuses it after.

@@ -127,6 +127,19 @@ class Desktop:
         proc.out_path, proc.err_path = Path(f"{base}.out"), Path(f"{base}.err")
         return proc
 
+    def kill(self, name):
+        # Ends this prefix's Windows processes whose command line names name,
+        # from Linux: under qemu's emulation Wine lists no processes, so
+        # taskkill finds none.
+        for pid in filter(str.isdigit, os.listdir("/proc")):
+            try:
+                env = Path(f"/proc/{pid}/environ").read_bytes().split(b"\0")
+                if name.encode() in Path(f"/proc/{pid}/cmdline").read_bytes() and \
+                        f"WINEPREFIX={self.prefix}".encode() in env:
+                    os.kill(int(pid), signal.SIGKILL)
+            except OSError:
+                pass
+
     def icons(self):
         for _ in range(10):  # a socket may go while we look
             try:

@@ -89,7 +89,7 @@ class Win:
         return [tuple(line.split("\t")) for line in lines]
 
     def end_mivos(self):
-        self.wine(["taskkill", "/f", "/im", "Mivo.exe"]).wait(60)
+        self.d.kill("Mivo.exe")
         mt.wait_for("the tray to be empty", 10, lambda: not self.d.icons())
 
 

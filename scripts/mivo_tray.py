@@ -128,13 +128,14 @@ class Desktop:
         return proc
 
     def kill(self, name):
-        # Ends this prefix's Windows processes whose command line names name,
-        # from Linux: under qemu's emulation Wine lists no processes, so
-        # taskkill finds none.
+        # Ends this prefix's Windows processes of the program name (a Windows
+        # path in their command line ends in it), from Linux: under qemu's
+        # emulation Wine lists no processes, so taskkill finds none.
         for pid in filter(str.isdigit, os.listdir("/proc")):
             try:
+                args = Path(f"/proc/{pid}/cmdline").read_bytes().lower().split(b"\0")
                 env = Path(f"/proc/{pid}/environ").read_bytes().split(b"\0")
-                if name.encode() in Path(f"/proc/{pid}/cmdline").read_bytes() and \
+                if any(arg.endswith(b"\\" + name.lower().encode()) for arg in args) and \
                         f"WINEPREFIX={self.prefix}".encode() in env:
                     os.kill(int(pid), signal.SIGKILL)
             except OSError:

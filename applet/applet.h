@@ -8,17 +8,22 @@
 #define MAIN_WINDOW_TITLE "Hovedvindu"
 #define LAUNCH_DIRECTORY_FALLBACK "C:\\WINDOWS"
 #define LAUNCH_PAUSE_MS 500
+// While the shell will not take the icon, it is offered again this often.
+#define IDT_ICON_RETRY 1
+#define ICON_RETRY_MS 3000
 
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, int nCmdShow);
 void CreateMainWindow(HINSTANCE hInstance);
 LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
 void InstallNotifyIcon(void);
-void ReinstallNotifyIcon(void);
+void AddNotifyIcon(void);
+void RetryNotifyIcon(void);
 void RemoveNotifyIcon(void);
 void LaunchTarget(HWND hwnd);
 
 void CloseApplet(void);
+void EndApplet(void);
 void CreateContextMenu(void);
 void AppendMenuItems(void);
 void ShowContextMenu(void);

@@ -65,12 +65,21 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
     case WM_CLOSE:
         // What taskkill, installers and shutdown helpers send: end as Close
         // does, not as a process with no window and a dead icon.
-        CloseApplet();
-        PostQuitMessage(EXIT_CLOSED);
+        EndApplet();
+        return 0;
+    case WM_ENDSESSION:
+        // Installers that restart programs end the session of each one;
+        // TRUE means it really ends.
+        if (wParam)
+            EndApplet();
+        return 0;
+    }
+    if (message == WM_TIMER && wParam == IDT_ICON_RETRY) {
+        RetryNotifyIcon();
         return 0;
     }
     if (message == AppState.uTaskbarCreated && AppState.uTaskbarCreated != 0) {
-        ReinstallNotifyIcon();
+        AddNotifyIcon();
         return 0;
     }
     return DefWindowProcA(hwnd, message, wParam, lParam);

@@ -79,13 +79,21 @@ static void ShowAbout(void)
     MessageBoxIndirectA(&mbp);
 }
 
-// The one teardown: Close, a request to close the window, and the message
-// loop's error exit.
+// The one teardown: Close, a request to close the window, the end of the
+// session, and the message loop's error exit.
 void CloseApplet(void)
 {
+    // DestroyWindow takes the window's timers, a retry's among them.
     RemoveNotifyIcon();
     DestroyMenu(AppState.hMenu);
     DestroyWindow(AppState.hWnd);
+}
+
+// The orderly end: the teardown, and exit code 0.
+void EndApplet(void)
+{
+    CloseApplet();
+    PostQuitMessage(EXIT_CLOSED);
 }
 
 LRESULT OnCommand(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
@@ -95,8 +103,7 @@ LRESULT OnCommand(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
         ShowQuickHelp();
         break;
     case IDM_CLOSE:
-        CloseApplet();
-        PostQuitMessage(EXIT_CLOSED);
+        EndApplet();
         break;
     case IDM_ABOUT:
         ShowAbout();

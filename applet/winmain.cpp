@@ -8,8 +8,12 @@
 static void ChooseIcon(const TargetSpec* spec)
 {
     FindExecutableA(spec->iconFile, NULL, AppState.szIconSource);
-    AppState.hExtractedIcon =
-        ExtractIconA(AppState.hInstance, AppState.szIconSource, (UINT)spec->iconIndex);
+    HICON hExtracted = ExtractIconA(AppState.hInstance, AppState.szIconSource, (UINT)spec->iconIndex);
+    // Not every result is an icon: number -1 asks for the count of icons,
+    // and 1 says that the file holds none.
+    if (spec->iconIndex == -1 || hExtracted == (HICON)1)
+        hExtracted = NULL;
+    AppState.hExtractedIcon = hExtracted;
     AppState.hIcon = CopyIcon(AppState.hExtractedIcon);
     DestroyIcon(AppState.hExtractedIcon);
     if (AppState.hIcon == NULL)

@@ -22,7 +22,10 @@ static BOOL IsRunValuePresent(HKEY hKey)
 void RefreshPermanentCheck(void)
 {
     HKEY hKey;
-    BOOL bOpened = (OpenRunKey(&hKey) == ERROR_SUCCESS);
+    // Looking needs no more than reading, which every user may: the mark is
+    // then true also for those who may not change the key.
+    BOOL bOpened =
+        (RegOpenKeyExA(HKEY_LOCAL_MACHINE, AUTOSTART_KEY, 0, KEY_QUERY_VALUE, &hKey) == ERROR_SUCCESS);
 
     // When the key cannot be opened the mark keeps the last known state.
     if (bOpened)

@@ -8,16 +8,17 @@ import os, pathlib, re, shutil, struct, subprocess, sys, pefile  # noqa: E401
 # The one statement of what Mivo.exe imports: per DLL, every function, each
 # one that the system DLLs of Windows 95 export.
 IMPORTS = {
-    "ADVAPI32.DLL": "RegCloseKey RegCreateKeyExA RegDeleteValueA RegQueryValueExA RegSetValueExA",
+    "ADVAPI32.DLL": "RegCloseKey RegCreateKeyExA RegDeleteValueA RegOpenKeyExA RegQueryValueExA "
+                    "RegSetValueExA",
     "GDI32.DLL": "GetStockObject",
     "KERNEL32.DLL": "ExitProcess GetCommandLineA GetModuleFileNameA GetModuleHandleA "
-                    "GetProcAddress GetWindowsDirectoryA Sleep",
+                    "GetProcAddress GetWindowsDirectoryA LoadLibraryA Sleep",
     "SHELL32.DLL": "ExtractIconA FindExecutableA ShellExecuteA Shell_NotifyIconA",
     "USER32.DLL": "AppendMenuA CharLowerA CharUpperBuffA CheckMenuItem CopyIcon CreatePopupMenu "
                   "CreateWindowExA DefWindowProcA DestroyIcon DestroyMenu DestroyWindow "
-                  "DispatchMessageA GetCursorPos GetMessageA LoadCursorA LoadIconA MessageBoxA "
+                  "DispatchMessageA GetCursorPos GetMessageA KillTimer LoadCursorA LoadIconA MessageBoxA "
                   "MessageBoxIndirectA PostMessageA PostQuitMessage RegisterClassA "
-                  "RegisterWindowMessageA SetForegroundWindow TrackPopupMenu TranslateMessage "
+                  "RegisterWindowMessageA SetForegroundWindow SetTimer TrackPopupMenu TranslateMessage "
                   "UnregisterClassA"}
 # PE32 for the i386, a Windows GUI program for Windows 4.0.
 HEADER = {"Machine": 0x14C, "Magic": 0x10B, "Subsystem": 2,

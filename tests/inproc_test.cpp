@@ -1,16 +1,16 @@
 // The applet's code in this process, against the system's own registry,
 // windows and menus. The program lies in a folder with a blank in its name,
-// so its module path, stored in the Run value, must be quoted. Started with
-// MIVO_INPROC_RECORD set, the program is the launch target instead: it
-// writes its current folder into the file that names.
+// so its module path, stored in the Run value, must be quoted.
+#include <stdio.h>
 #include <string.h>
 
-#include <fstream>
 #include <string>
 
 #include "applet/applet.h"
 #include "autostart/autostart.h"
 #include "tests/check.h"
+// After windows.h.
+#include <sddl.h>
 
 using std::string;
 
@@ -49,20 +49,174 @@ static DWORD Handles()
     return count;
 }
 
+// Faults the system does not make here by itself are made in this program's
+// own import table: the applet's calls go through the slots below, this
+// program's own through Real*, the entries as the loader filled them.
+#define SLOT(f, bytes)                                                                             \
+    extern "C" void* slot_##f __asm__("__imp__" #f "@" #bytes);                                  \
+    static const auto Real##f = (decltype(&f))slot_##f
+SLOT(Shell_NotifyIconA, 8);
+SLOT(ExtractIconA, 12);
+SLOT(CopyIcon, 4);
+SLOT(CreateWindowExA, 48);
+SLOT(GetMessageA, 16);
+SLOT(GetWindowsDirectoryA, 8);
+SLOT(ShellExecuteA, 24);
+SLOT(GetModuleFileNameA, 12);
+SLOT(LoadLibraryA, 4);
+
+struct Fault {
+    int refusals = 0;         // calls of Shell_NotifyIconA that fail first...
+    bool addedAnyway = false; // ...though the shell took the icon, as after a timeout
+    UINT_PTR extracted = 0;   // what ExtractIconA gives; 0: what the system gives
+    bool noWindow = false, noWindowsFolder = false, noOle = false, cutModule = false;
+    bool standardUser = false, press = false; // a press: a faked launch
+    DWORD planted = REG_NONE; // the type of a value someone else stored under...
+    const char* plantedName = "Mivo Planner"; // ...this name; REG_NONE: no value
+    int ticks = 0, waitMs = 0; // retry messages sent; real time the timer may run
+    WPARAM command = 0;
+    int loop = 0; // GetMessageA's result: 0 for the quit, or -1
+};
+static Fault fault;
+static struct { UINT_PTR extracted; bool copied, deletedLive, mark, looped; int launches, pause;
+                int leak; string dir; } seen;
+static char module[MAX_PATH];
+
+static BOOL WINAPI FakeNotify(DWORD message, PNOTIFYICONDATAA nid)
+{
+    seen.deletedLive |= message == NIM_DELETE && IsWindow(nid->hWnd);
+    if (fault.refusals-- <= 0)
+        return RealShell_NotifyIconA(message, nid);
+    if (fault.addedAnyway)
+        RealShell_NotifyIconA(message, nid);
+    return FALSE;
+}
+static HICON WINAPI FakeExtract(HINSTANCE h, LPCSTR file, UINT index)
+{
+    seen.extracted = fault.extracted ? fault.extracted : (UINT_PTR)RealExtractIconA(h, file, index);
+    return (HICON)seen.extracted;
+}
+static HICON WINAPI FakeCopyIcon(HICON h)
+{
+    seen.copied |= h && (UINT_PTR)h == seen.extracted;
+    return RealCopyIcon(h);
+}
+static HWND WINAPI FakeCreateWindow(DWORD ex, LPCSTR cls, LPCSTR title, DWORD style, int x, int y,
+                                    int w, int h, HWND parent, HMENU menu, HINSTANCE inst, LPVOID p)
+{
+    return fault.noWindow ? NULL
+                          : RealCreateWindowExA(ex, cls, title, style, x, y, w, h, parent, menu, inst, p);
+}
+static UINT WINAPI FakeWindowsFolder(LPSTR buffer, UINT size)
+{
+    return fault.noWindowsFolder ? 0 : RealGetWindowsDirectoryA(buffer, size);
+}
+static HINSTANCE WINAPI FakeShellExecute(HWND w, LPCSTR verb, LPCSTR file, LPCSTR p, LPCSTR dir, INT n)
+{
+    seen.launches++;
+    seen.dir = dir ? dir : "(none)";
+    return fault.press ? (HINSTANCE)42 : RealShellExecuteA(w, verb, file, p, dir, n);
+}
+static DWORD WINAPI FakeModuleName(HMODULE module, LPSTR buffer, DWORD size)
+{
+    if (!fault.cutModule)
+        return RealGetModuleFileNameA(module, buffer, size);
+    memset(buffer, 'x', size); // cut, and without its NUL, as Windows XP leaves it
+    return size;
+}
+static HMODULE WINAPI FakeLoadLibrary(LPCSTR name)
+{
+    return fault.noOle ? NULL : RealLoadLibraryA(name);
+}
+// WinMain's loop: what the row does while the applet runs, then its end.
+static BOOL WINAPI FakeGetMessage(LPMSG msg, HWND hwnd, UINT first, UINT last)
+{
+    if (seen.looped)
+        return RealGetMessageA(msg, hwnd, first, last);
+    seen.looped = true;
+    for (int i = 0; i < fault.ticks; i++)
+        SendMessageA(AppState.hWnd, WM_TIMER, IDT_ICON_RETRY, 0);
+    for (DWORD end = GetTickCount() + fault.waitMs; GetTickCount() < end; Sleep(20))
+        while (PeekMessageA(msg, NULL, 0, 0, PM_REMOVE))
+            DispatchMessageA(msg);
+    // GetTickCount moves in steps of several milliseconds: too coarse here.
+    LARGE_INTEGER frequency, start, end;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
+    if (fault.press)
+        SendMessageA(AppState.hWnd, WM_ICONNOTIFY, ICON_UID, WM_LBUTTONDOWN);
+    QueryPerformanceCounter(&end);
+    seen.pause = (int)((end.QuadPart - start.QuadPart) * 1000 / frequency.QuadPart);
+    DWORD handles = Handles();
+    SendMessageA(AppState.hWnd, WM_INITMENUPOPUP, (WPARAM)AppState.hMenu, 0);
+    seen.mark = GetMenuState(AppState.hMenu, IDM_PERMANENT, MF_BYCOMMAND) & MF_CHECKED;
+    SendMessageA(AppState.hWnd, WM_COMMAND, fault.command, 0);
+    seen.leak = (int)(Handles() - handles);
+    if (fault.loop == 0 && fault.command != IDM_CLOSE)
+        PostQuitMessage(77);
+    return fault.loop == -1 ? -1 : RealGetMessageA(msg, hwnd, first, last);
+}
+
+// The Run key's access list, in SDDL.
+static void SetRunKeyAccess(const char* sddl)
+{
+    PSECURITY_DESCRIPTOR sd;
+    HKEY key;
+    ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &sd, NULL);
+    RegOpenKeyExA(HKEY_LOCAL_MACHINE, AUTOSTART_KEY, 0, WRITE_DAC, &key);
+    RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, sd);
+    RegCloseKey(key);
+    LocalFree(sd);
+}
+
+// Runs WinMain on tail with the row's faults; tells what came of it.
+static string RunWithFault(const char* tail, const Fault& row)
+{
+    HINSTANCE instance = GetModuleHandleA(NULL);
+    AppState = APPSTATE();
+    seen = {};
+    fault = row;
+    SetRunValue(row.plantedName, row.planted);
+    // A standard user: all but KEY_SET_VALUE.
+    SetRunKeyAccess(row.standardUser ? "D:(D;;0x2;;;WD)(A;;KA;;;WD)" : "D:(A;;KA;;;WD)");
+    HKEY key = NULL;
+    LSTATUS full = RegOpenKeyExA(HKEY_LOCAL_MACHINE, AUTOSTART_KEY, 0, KEY_ALL_ACCESS, &key);
+    RegCloseKey(key);
+    int code = WinMain(instance, NULL, const_cast<LPSTR>(tail), SW_SHOWDEFAULT);
+    WNDCLASSA wc;
+    char out[400], windows[MAX_PATH];
+    string value = RunValue(AppState.szValueName), stored = "\"" + string(module) + "\" " + tail;
+    GetWindowsDirectoryA(windows, MAX_PATH);
+    // Whether this thread is in a single-threaded apartment already.
+    HRESULT apartment = CoInitializeEx(NULL, COINIT_APARTMENTTHREADED);
+    if (apartment == S_OK)
+        CoUninitialize();
+    snprintf(out, sizeof out,
+             "exit=%d icon=%s copied=%d timer=%d shown=%d deleted=%d window=%d menu=%d class=%d "
+             "launches=%d dir=%s paused=%d sta=%d mark=%d value=%s leak=%d denied=%d",
+             code, AppState.hIcon == LoadIconA(instance, MAKEINTRESOURCEA(IDI_PROGRAM)) ? "own" : "file",
+             seen.copied, KillTimer(AppState.hWnd, IDT_ICON_RETRY),
+             RealShell_NotifyIconA(NIM_MODIFY, &AppState.nid), seen.deletedLive,
+             IsWindow(AppState.hWnd), IsMenu(AppState.hMenu),
+             GetClassInfoA(instance, MAIN_CLASS_NAME, &wc) != 0, seen.launches,
+             seen.dir == windows ? "windows" : seen.dir.c_str(), seen.pause >= LAUNCH_PAUSE_MS,
+             apartment == S_FALSE, seen.mark,
+             value.empty() ? "none" : value == stored ? "stored" : "other", seen.leak,
+             full == ERROR_ACCESS_DENIED);
+    SetRunKeyAccess("D:(A;;KA;;;WD)");
+    fault = {};
+    RealShell_NotifyIconA(NIM_DELETE, &AppState.nid);
+    DestroyWindow(AppState.hWnd);
+    DestroyMenu(AppState.hMenu);
+    UnregisterClassA(MAIN_CLASS_NAME, instance);
+    return out;
+}
+
+
 int main()
 {
-    char module[MAX_PATH], file[MAX_PATH], folder[MAX_PATH] = "", windows[MAX_PATH] = "";
+    setvbuf(stdout, NULL, _IONBF, 0);
     GetModuleFileNameA(NULL, module, MAX_PATH);
-    if (GetEnvironmentVariableA("MIVO_INPROC_RECORD", file, MAX_PATH)) {
-        // Opened for no one else until it is written and closed.
-        HANDLE out = CreateFileA(file, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
-        DWORD written, length = GetCurrentDirectoryA(MAX_PATH, folder);
-        WriteFile(out, folder, length, &written, NULL);
-        return !CloseHandle(out);
-    }
-    SetRunValue("Mivo Planner", REG_NONE);
-    SetRunValue("Mivo Edit", REG_NONE);
-    AppState.hInstance = GetModuleHandleA(NULL);
 
     // An open key must count, for the leak checks below to mean anything.
     HKEY leak;
@@ -71,50 +225,9 @@ int main()
     ok(Handles() == before + 1, "an open key is not counted: %lu, %lu", before, Handles());
     RegCloseKey(leak);
 
-    // Permanent through the menu's command (0: ToggleAutostart itself),
-    // after someone else may have stored a value of the same name. The mark
-    // follows the value at each showing of the menu. A new tail starts a
-    // new window as WinMain does: the tail kept whole, and split.
-    const char *planner = "C:\\TOOLS\\PLANNER.EXE,C:\\TOOLS\\ICONS.EXE#3", *com = "C:\\A\\EDIT.COM",
-               *exe = "C:\\B\\EDIT.EXE", *mp = "Mivo Planner", *me = "Mivo Edit";
-    // clang-format off
-    const struct { const char *tail, *name; DWORD planted; WPARAM command; bool present; }
-    steps[] = {
-        {planner, mp, REG_NONE, 0xEFF0, true},  {planner, mp, REG_NONE, 0xEF00, true},
-        {planner, mp, REG_NONE, 0xEFF7, false}, {planner, mp, REG_NONE, 0x0001EFF0, true},
-        {planner, mp, REG_NONE, 0, false},      {planner, mp, REG_DWORD, 0xEFF0, false},
-        {com, me, REG_NONE, 0, true},           {exe, me, REG_NONE, 0xEFF0, false},
-        {exe, me, REG_EXPAND_SZ, 0, false}};
-    // clang-format on
-    auto markFollows = [](const char* name) {
-        SendMessageA(AppState.hWnd, WM_INITMENUPOPUP, (WPARAM)AppState.hMenu, 0);
-        UINT mark = GetMenuState(AppState.hMenu, IDM_PERMANENT, MF_BYCOMMAND) & MF_CHECKED;
-        return !mark == RunValue(name).empty() && !strcmp(AppState.szValueName, name);
-    };
-    for (const auto& step : steps) {
-        if (strcmp(step.tail, AppState.szCommandTail) != 0) {
-            char icon[ICON_BUFFER_SIZE];
-            if (AppState.hWnd)
-                CloseApplet();
-            lstrcpynA(AppState.szCommandTail, step.tail, MAX_PATH);
-            lstrcpynA(AppState.szTarget, step.tail, MAX_PATH);
-            ParseCommandTail(AppState.szTarget, icon);
-            CreateMainWindow(AppState.hInstance);
-        }
-        if (step.planted != REG_NONE)
-            SetRunValue(step.name, step.planted);
-        DWORD handles = Handles();
-        bool markBefore = markFollows(step.name);
-        step.command ? (void)SendMessageA(AppState.hWnd, WM_COMMAND, step.command, 0)
-                     : ToggleAutostart();
-        string data = RunValue(step.name);
-        ok(markBefore && markFollows(step.name) && Handles() == handles &&
-               data == (step.present ? "\"" + string(module) + "\" " + step.tail : ""),
-           "%s, 0x%X: '%s', mark %d, %lu handles, %lu before", step.tail, step.command,
-           data.c_str(), markBefore, Handles(), handles);
-    }
-
-    // The last window, and its menu.
+    // A new window, its menu, and what the procedure answers.
+    AppState.hInstance = GetModuleHandleA(NULL);
+    CreateMainWindow(AppState.hInstance);
     ok(AppState.hWnd != NULL && !IsWindowVisible(AppState.hWnd), "window %p", AppState.hWnd);
     // clang-format off
     const UINT ids[] = {0xEFE0, 0xEFC0, 0, 0xEFF0, 0xEFD0};
@@ -138,33 +251,58 @@ int main()
         LRESULT result = SendMessageA(AppState.hWnd, row.message, row.wParam, 0);
         ok(result == row.result, "message 0x%X, 0x%X: %ld", row.message, row.wParam, (long)result);
     }
+    CloseApplet();
+    UnregisterClassA(MAIN_CLASS_NAME, AppState.hInstance);
 
-    // The launch: the pause, and the folder the target starts in.
-    GetFullPathNameA("launch record.txt", MAX_PATH, file, NULL);
-    DeleteFileA(file);
-    SetEnvironmentVariableA("MIVO_INPROC_RECORD", file);
-    lstrcpynA(AppState.szTarget, module, MAX_PATH);
-    // GetTickCount moves in steps of several milliseconds: too coarse here.
-    LARGE_INTEGER frequency, start, end;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&start);
-    LaunchTarget(AppState.hWnd);
-    QueryPerformanceCounter(&end);
-    DWORD elapsed = (DWORD)((end.QuadPart - start.QuadPart) * 1000 / frequency.QuadPart);
-    ok(elapsed >= 500, "the launch took %lu ms", elapsed);
-    // The target keeps the file to itself until it is written.
-    string started;
-    for (int i = 0; i < 100 && !std::getline(std::ifstream(file), started); i++)
-        Sleep(100);
-    GetWindowsDirectoryA(windows, MAX_PATH);
-    ok(started == windows, "started in '%s', not '%s'", started.c_str(), windows);
-    DeleteFileA(file);
-
-    MSG msg = {};
-    HWND hwnd = AppState.hWnd;
-    ok(!SendMessageA(hwnd, WM_CLOSE, 0, 0) && !IsWindow(hwnd) && !IsMenu(AppState.hMenu),
-       "WM_CLOSE left the window or the menu");
-    ok(PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE) && msg.message == WM_QUIT && msg.wParam == 0,
-       "message 0x%X, %u after WM_CLOSE", msg.message, (unsigned)msg.wParam);
+    slot_Shell_NotifyIconA = (void*)FakeNotify, slot_ExtractIconA = (void*)FakeExtract;
+    slot_CopyIcon = (void*)FakeCopyIcon, slot_CreateWindowExA = (void*)FakeCreateWindow;
+    slot_GetMessageA = (void*)FakeGetMessage, slot_GetWindowsDirectoryA = (void*)FakeWindowsFolder;
+    slot_ShellExecuteA = (void*)FakeShellExecute, slot_GetModuleFileNameA = (void*)FakeModuleName;
+    slot_LoadLibraryA = (void*)FakeLoadLibrary;
+    // Each row: the tail, the faults, and what must come of them (a part of
+    // what RunWithFault tells).
+    const char *planner = "C:\\TOOLS\\PLANNER.EXE,C:\\TOOLS\\ICONS.EXE#3", *com = "C:\\A\\EDIT.COM",
+               *exe = "C:\\B\\EDIT.EXE", *notepad = "C:\\windows\\notepad.exe",
+               *count = "C:\\windows\\notepad.exe,C:\\windows\\notepad.exe#-1";
+    const string t259 = "C:\\" + string(256, 'x'), t260 = t259 + "x";
+    // clang-format off
+    const struct { const char* tail; Fault fault; const char* expected; } rows[] = {
+        {planner, {}, "exit=77 timer=0 shown=1 window=1"},
+        {planner, {.refusals = 2, .ticks = 3}, "exit=77 timer=0 shown=1"},
+        {planner, {.refusals = 3, .addedAnyway = true, .ticks = 2}, "exit=77 timer=0 shown=1"},
+        {planner, {.refusals = 1, .waitMs = ICON_RETRY_MS + 2000}, "timer=0 shown=1"},
+        {notepad, {}, "icon=file copied=1"},
+        {notepad, {.extracted = 1}, "icon=own copied=0"},
+        {count, {}, "icon=own copied=0"},
+        {planner, {.noWindow = true}, "exit=3 class=0"},
+        {t259.c_str(), {}, "exit=77 shown=1"},
+        {t260.c_str(), {}, "exit=2 shown=0 window=0 class=0"},
+        {planner, {.command = IDM_CLOSE}, "exit=0 shown=0 deleted=1 window=0 menu=0 class=0"},
+        {planner, {.loop = -1}, "exit=4 shown=0 deleted=1 window=0 menu=0 class=0"},
+        {planner, {.noOle = true, .press = true}, "launches=1 sta=0"},
+        {planner, {.press = true}, "launches=1 dir=windows paused=1 sta=1"},
+        {planner, {.noWindowsFolder = true, .press = true}, "launches=1 dir=C:\\WINDOWS"},
+        // Permanent, through commands the mask lets through or not, after
+        // someone else may have stored a value of the same name.
+        {planner, {.command = 0xEFF0}, "mark=0 value=stored leak=0 denied=0"},
+        {planner, {.planted = REG_SZ, .command = 0xEFF7}, "mark=1 value=none leak=0"},
+        {planner, {.planted = REG_SZ, .command = 0xEF00}, "mark=1 value=other"},
+        {planner, {.command = 0x1EFF0}, "value=stored"},
+        {planner, {.planted = REG_DWORD, .command = IDM_PERMANENT}, "mark=1 value=none"},
+        {com, {.plantedName = "Mivo Edit", .command = IDM_PERMANENT}, "value=stored"},
+        {exe, {.planted = REG_SZ, .plantedName = "Mivo Edit", .command = IDM_PERMANENT}, "mark=1 value=none"},
+        {planner, {.cutModule = true, .command = IDM_PERMANENT}, "value=none"},
+        {planner, {.standardUser = true, .planted = REG_SZ, .command = IDM_PERMANENT}, "mark=1 value=other denied=1"},
+        {planner, {.standardUser = true, .command = IDM_PERMANENT}, "mark=0 value=none denied=1"}};
+    // clang-format on
+    for (const auto& row : rows) {
+        string found = " " + RunWithFault(row.tail, row.fault) + " ", missing;
+        for (const char *p = row.expected, *end; *p; p = *end ? end + 1 : end) {
+            end = p + strcspn(p, " ");
+            if (found.find(" " + string(p, end) + " ") == string::npos)
+                missing += " " + string(p, end);
+        }
+        ok(missing.empty(), "%s: not%s in%s", row.tail, missing.c_str(), found.c_str());
+    }
     return done();
 }

@@ -6,6 +6,7 @@
 
 #include <shellapi.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 /* Prints the window's rectangle and text (a tooltip answers with its tip). */
@@ -78,12 +79,12 @@ int main(int argc, char** argv)
         printf("%u\n", created);
         return argc > 2 && !SendNotifyMessageA(HWND_BROADCAST, created, 0, 0);
     }
-    if (!strcmp(cmd, "close"))
-        return !PostMessageA(mivo, WM_CLOSE, 0, 0);
+    if (!strcmp(cmd, "post") && argc > 3) /* post MESSAGE WPARAM to Mivo's window */
+        return !PostMessageA(mivo, strtoul(argv[2], NULL, 0), strtoul(argv[3], NULL, 0), 0);
     if (!strcmp(cmd, "forget")) { /* as a shell that starts anew forgets icons */
         nid.cbSize = NOTIFYICONDATAA_V1_SIZE, nid.hWnd = mivo, nid.uID = 1000;
         return !Shell_NotifyIconA(NIM_DELETE, &nid);
     }
-    /* usage: probe [box CAPTION | windows CLASS | run | taskbar [send] | close | forget] */
+    /* usage: probe [box CAPTION | windows CLASS | run | taskbar [send] | post MESSAGE WPARAM | forget] */
     return 64;
 }

@@ -58,22 +58,6 @@ def test_menu_items_show_boxes(win, item, caption, text):
         assert diff(shot, expected) is None
 
 
-def test_check_mark_follows_run_value(win):
-    wid = win.dock(RECORDER)[1]
-    box, unset = win.menu(wid)
-    win.d.key("Down", "Down", "Down")
-    time.sleep(0.5)
-    row = diff(unset, win.d.steady(box, "Permanent highlighted"))
-    win.close_menu("Escape")
-    add = ["reg", "add", RUN_KEY, "/v", VALUE, "/d", r"C:\OTHER\OTHER.EXE", "/f"]
-    assert win.wine(add).wait(60) == 0  # as another program would
-    mark = diff(unset, win.menu(wid)[1])
-    assert row and mark and row[1] <= mark[1] and mark[3] <= row[3]
-    win.close_menu("Escape")
-    win.choose(wid, 3)
-    mt.wait_for("the Run value to go", 10, lambda: not win.run_values())
-
-
 def test_logon_round_trip(win):
     proc, wid = win.dock(RECORDER)
     image = win.icon(wid)
@@ -98,21 +82,17 @@ def test_icon_returns_after_taskbar_created(win):
     assert diff(win.icon(wid), image) is None and win.tip(wid) == "Recorder"
 
 
-@pytest.mark.parametrize("length", [259, 260, 400])
-def test_tail_over_259_characters_is_refused(win, length):
-    proc = win.start(f'"{MIVO}" C:\\' + "x" * (length - 3))
-    if length <= 259:
-        win.d.wait_icon()
-    else:
-        assert proc.wait(30) == 2 and not win.d.icons() and not win.run_values()
-
-
-@pytest.mark.parametrize("command", [[PROBE, "close"], ["taskkill", "/im", "Mivo.exe"]],
-                         ids=["WM_CLOSE", "taskkill"])  # taskkill without /f sends WM_CLOSE
-def test_polite_close_ends_with_0(win, command):
+@pytest.mark.parametrize("message,wparam,ends", [("0x10", "0", True), ("0x16", "1", True),
+                                                ("0x16", "0", False)],
+                         ids=["WM_CLOSE", "WM_ENDSESSION-TRUE", "WM_ENDSESSION-FALSE"])
+def test_requests_to_end(win, message, wparam, ends):
     proc = win.dock(RECORDER)[0]
-    assert win.wine(command).wait(60) == 0
-    assert proc.wait(15) == 0 and not win.d.icons()
+    assert win.probe("post", message, wparam)[0] == 0
+    if ends:
+        assert proc.wait(15) == 0 and not win.d.icons()
+    else:  # a session that goes on
+        time.sleep(2)
+        assert proc.poll() is None and win.d.icons()
 
 
 def test_lets_taskbar_created_through_uipi(win):

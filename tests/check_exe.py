@@ -13,10 +13,10 @@ IMPORTS = {
     "KERNEL32.DLL": "ExitProcess GetCommandLineA GetModuleFileNameA GetModuleHandleA "
                     "GetProcAddress GetWindowsDirectoryA Sleep",
     "SHELL32.DLL": "ExtractIconA FindExecutableA ShellExecuteA Shell_NotifyIconA",
-    "USER32.DLL": "AppendMenuA CharLowerA CharUpperBuffA CheckMenuItem CopyIcon CreatePopupMenu "
-                  "CreateWindowExA DefWindowProcA DestroyIcon DestroyMenu DestroyWindow "
-                  "DispatchMessageA GetCursorPos GetMessageA LoadCursorA LoadIconA MessageBoxA "
-                  "MessageBoxIndirectA PostMessageA PostQuitMessage RegisterClassA "
+    "USER32.DLL": "AppendMenuA CharLowerA CharNextA CharUpperBuffA CheckMenuItem CopyIcon "
+                  "CreatePopupMenu CreateWindowExA DefWindowProcA DestroyIcon DestroyMenu "
+                  "DestroyWindow DispatchMessageA GetCursorPos GetMessageA LoadCursorA LoadIconA "
+                  "MessageBoxA MessageBoxIndirectA PostMessageA PostQuitMessage RegisterClassA "
                   "RegisterWindowMessageA SetForegroundWindow TrackPopupMenu TranslateMessage "
                   "UnregisterClassA"}
 # PE32 for the i386, a Windows GUI program for Windows 4.0.

@@ -94,7 +94,7 @@ static void CheckNames(const Names& row)
 
 // With a code page's number (932, 936), under a locale that gives it: the
 // rows of that code page instead of Windows-1252's.
-int main(int argc, char** argv)
+int main([[maybe_unused]] int argc, [[maybe_unused]] char** argv)
 {
     for (const auto& row : kParse) {
         char target[MAX_PATH], icon[ICON_BUFFER_SIZE];
@@ -137,8 +137,6 @@ int main(int argc, char** argv)
            "0x%02X: host 0x%02X 0x%02X, system 0x%02X 0x%02X", c, Cp1252Lower((char)c) & 0xFF,
            Cp1252Upper((char)c) & 0xFF, lower[0] & 0xFF, upper[0] & 0xFF);
     }
-#else
-    (void)argc, (void)argv;
 #endif
     for (const auto& row : kNames)
         CheckNames(row);

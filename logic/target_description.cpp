@@ -4,6 +4,14 @@
 
 #include "logic/text_ops.h"
 
+// Texts are in the ANSI code page, where a character may take two bytes
+// (code pages 932, 936, 950) and its second byte may be anything from 0x40
+// up: 0x5C, the backslash, among them. So the search for the backslash and
+// the cuts go by characters. All else goes byte by byte: blank, tab, quote,
+// comma, '#', '.' and the digits lie below 0x40 and never occur inside a
+// character, so an extension found starts at a character, its dot, and the
+// ASCII letters after the dot are characters of their own.
+
 static bool IsNumberBlank(char c)
 {
     // The C locale's white space; bytes 0x80 and above are not blanks.
@@ -82,18 +90,31 @@ char* DeriveDisplayName(const char* target, char* workBuffer)
         }
     }
 
-    char* name = TextFindLastChar(workBuffer, '\\');
-    name = (name != NULL) ? name + 1 : workBuffer;
-    CharUpperBuffA(name, 1);
+    char* name = workBuffer;
+    for (char* p = workBuffer; *p != '\0'; p = CharNextA(p))
+        if (*p == '\\')
+            name = p + 1;
+    CharUpperBuffA(name, (DWORD)(CharNextA(name) - name)); // one or two bytes
     return name;
+}
+
+// Copies the whole characters of source that fit into dest (size bytes, the
+// NUL included): a character that does not fit is left out, not cut.
+static void CopyWholeCharacters(char* dest, const char* source, size_t size)
+{
+    const char *end = source, *next;
+    while (*end != '\0' && (size_t)((next = CharNextA(end)) - source) < size)
+        end = next;
+    TextCopy(dest, source, (size_t)(end - source) + 1);
 }
 
 void MakeAutostartValueName(const char* displayName, char* buffer)
 {
-    // A display name longer than MAX_PATH - 1 - 5 is cut so that the value
-    // name still fits; such names come only from targets without a backslash.
+    // A display name longer than MAX_PATH - 1 - 5 bytes is cut so that the
+    // value name still fits.
+    const size_t cchPrefix = sizeof VALUE_NAME_PREFIX - 1;
     TextCopy(buffer, VALUE_NAME_PREFIX, MAX_PATH);
-    TextAppend(buffer, displayName, MAX_PATH);
+    CopyWholeCharacters(buffer + cchPrefix, displayName, MAX_PATH - cchPrefix);
 }
 
 const char* CommandTailFromCommandLine(const char* commandLine)
@@ -121,9 +142,8 @@ const char* CommandTailFromCommandLine(const char* commandLine)
 void MakeTipText(const char* displayName, char* tip)
 {
     // The shell reads 64 bytes of tip from the 88-byte record: a longer
-    // display name is cut to its first 63 characters.
-    tip[0] = '\0';
-    TextAppend(tip, displayName, TIP_SIZE);
+    // display name is cut to what fits in 63 bytes.
+    CopyWholeCharacters(tip, displayName, TIP_SIZE);
 }
 
 BOOL FormAutostartCommand(const char* modulePath, const char* tail, char* buffer)

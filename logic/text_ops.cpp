@@ -38,15 +38,6 @@ char* TextFindChar(const char* text, char c)
     return NULL;
 }
 
-char* TextFindLastChar(const char* text, char c)
-{
-    const char* found = NULL;
-    for (; *text != '\0'; text++)
-        if (*text == c)
-            found = text;
-    return (char*)found;
-}
-
 char* TextFind(const char* text, const char* needle)
 {
     size_t length = TextLength(needle);

@@ -12,9 +12,8 @@ size_t TextLengthUpTo(const char* text, size_t limit);
 void TextCopy(char* dest, const char* source, size_t size);
 // Appends source to the text in dest; dest holds size bytes in all.
 void TextAppend(char* dest, const char* source, size_t size);
-// First or last occurrence of c, NULL without one.
+// First occurrence of c, NULL without one.
 char* TextFindChar(const char* text, char c);
-char* TextFindLastChar(const char* text, char c);
 // First occurrence of the text needle, NULL without one.
 char* TextFind(const char* text, const char* needle);
 

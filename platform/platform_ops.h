@@ -1,7 +1,7 @@
 // The one door to the platform. On Windows it is the Win32 API itself. On
 // the host only the text logic is built, and it needs no more than a few
-// types and the two case conversions of the ANSI code page, which
-// platform/host/ gives for Windows-1252.
+// types, the two case conversions and the step to the next character of the
+// ANSI code page, which platform/host/ gives for Windows-1252.
 #ifndef MIVO_PLATFORM_OPS_H
 #define MIVO_PLATFORM_OPS_H
 
@@ -19,6 +19,7 @@
 typedef int BOOL;
 typedef uint32_t DWORD;
 typedef char* LPSTR;
+typedef const char* LPCSTR;
 #define TRUE 1
 #define FALSE 0
 #define MAX_PATH 260
@@ -27,6 +28,8 @@ typedef char* LPSTR;
 LPSTR WINAPI CharLowerA(LPSTR lpsz);
 // Exactly cchLength bytes, and nothing beyond them.
 DWORD WINAPI CharUpperBuffA(LPSTR lpsz, DWORD cchLength);
+// The next character; at the end the NUL itself.
+LPSTR WINAPI CharNextA(LPCSTR lpsz);
 
 #endif
 

@@ -14,11 +14,12 @@ IMPORTS = {
     "KERNEL32.DLL": "ExitProcess GetCommandLineA GetModuleFileNameA GetModuleHandleA "
                     "GetProcAddress GetWindowsDirectoryA LoadLibraryA Sleep",
     "SHELL32.DLL": "ExtractIconA FindExecutableA ShellExecuteA Shell_NotifyIconA",
-    "USER32.DLL": "AppendMenuA CharLowerA CharUpperBuffA CheckMenuItem CopyIcon CreatePopupMenu "
-                  "CreateWindowExA DefWindowProcA DestroyIcon DestroyMenu DestroyWindow "
-                  "DispatchMessageA GetCursorPos GetMessageA KillTimer LoadCursorA LoadIconA MessageBoxA "
-                  "MessageBoxIndirectA PostMessageA PostQuitMessage RegisterClassA "
-                  "RegisterWindowMessageA SetForegroundWindow SetTimer TrackPopupMenu TranslateMessage "
+    "USER32.DLL": "AppendMenuA CharLowerA CharNextA CharUpperBuffA CheckMenuItem CopyIcon "
+                  "CreatePopupMenu CreateWindowExA DefWindowProcA DestroyIcon DestroyMenu "
+                  "DestroyWindow DispatchMessageA GetCursorPos GetMessageA KillTimer LoadCursorA "
+                  "LoadIconA MessageBoxA MessageBoxIndirectA PostMessageA PostQuitMessage "
+                  "RegisterClassA RegisterWindowMessageA SetForegroundWindow SetTimer "
+                  "TrackPopupMenu TranslateMessage "
                   "UnregisterClassA"}
 # PE32 for the i386, a Windows GUI program for Windows 4.0.
 HEADER = {"Machine": 0x14C, "Magic": 0x10B, "Subsystem": 2,

@@ -2,6 +2,7 @@
 // the command stored for logon. Output buffers have their exact sizes, so
 // that the AddressSanitizer build sees any write past them.
 #include <limits.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include <string>
@@ -39,8 +40,10 @@ static const char* const kTail[][2] = {
     {"\"C:\\My Dir\\MIVO.EXE\"X Y", "X Y"}, {"\"C:\\My\tDir\\MIVO.EXE\" X", "Dir\\MIVO.EXE\" X"},
     {"\"unterminated name", ""}, {"MIVO.EXE\tA B", "A B"}, {"a\"b c", "c"}};
 
-// Target and display name; the value name and the tip follow from it.
-static const string kNames[][2] = {
+// Target and display name; the tip and the value name keep so many bytes of
+// it and of "Mivo " and it.
+struct Names { string target, name; size_t cbTip = TIP_SIZE - 1, cbValue = MAX_PATH - 1; };
+static const Names kNames[] = {
     {kPlanner, "Planner"}, {"C:\\DOS\\EDIT.COM", "Edit"}, {"C:\\AUTOEXEC.BAT", "Autoexec"},
     {"C:\\WINDOWS\\DOSPRMPT.PIF", "Dosprmpt"}, {"D:\\Letters\\Mother.DOC", "Mother.doc"},
     {"NOTEPAD.EXE", "Notepad"}, {"C:\\Games.exe\\Run.bat", "Games"}, {"C:\\X.BAT\\Y.COM", "X"},
@@ -50,6 +53,19 @@ static const string kNames[][2] = {
     {"C:\\\xE9t\xE9.TXT", "\xC9t\xE9.txt"}, {"C:\\\x8A\x8C\x9F.PIF", "\x8A\x9C\xFF"},
     {"C:\\\xFF\xD7.COM", "\x9F\xD7"}, {string(63, 'n'), "N" + string(62, 'n')},
     {string(64, 'n'), "N" + string(63, 'n')}, {n300, "N" + n300.substr(0, 258)}};
+
+#ifdef _WIN32
+// The same under the double-byte code pages 932 and 936, in characters of
+// both, without case, many of them ending in 0x5C: 83 5C 83 74 83 67 and
+// 95 5C 8C 76 8E 5A (two names in 932), 94 5C, 8C 8C. The cuts keep whole
+// characters.
+static const string kSoFuTo = "\x83\x5C\x83\x74\x83\x67", kHyoKeiSan = "\x95\x5C\x8C\x76\x8E\x5A",
+                    c70(70, '\x8C'), c254(254, '\x8C');
+static const Names kDoubleByte[] = {
+    {"C:\\Apps\\" + kSoFuTo + ".EXE", kSoFuTo}, {"C:\\" + c70 + ".EXE", c70, 62},
+    {"C:\\Apps\\" + kSoFuTo + "\x95\x5C.EXE", kSoFuTo + "\x95\x5C"},
+    {"C:\\\x94\x5C\\" + kHyoKeiSan + ".EXE", kHyoKeiSan}, {"C:\\a" + c254, "A" + c254, 63, 258}};
+#endif
 
 // Module path, tail, stored command ("" when refused).
 static const string kPlain = "C:\\MIVO\\MIVO.EXE", kBlanks = "C:\\Program Files\\Mivo\\Mivo.exe";
@@ -64,7 +80,21 @@ static const string kCommands[][3] = {
     {kPlain, "\tx", ""}};
 // clang-format on
 
-int main()
+static void CheckNames(const Names& row)
+{
+    char work[MAX_PATH], value[MAX_PATH], tip[TIP_SIZE];
+    char* name = DeriveDisplayName(row.target.c_str(), work);
+    MakeAutostartValueName(name, value);
+    MakeTipText(name, tip);
+    ok(name >= work && name < work + MAX_PATH && row.name == name &&
+           ("Mivo " + row.name).substr(0, row.cbValue) == value &&
+           row.name.substr(0, row.cbTip) == tip,
+       "'%s': '%s', '%s', tip '%s'", row.target.c_str(), name, value, tip);
+}
+
+// With a code page's number (932, 936), under a locale that gives it: the
+// rows of that code page instead of Windows-1252's.
+int main([[maybe_unused]] int argc, [[maybe_unused]] char** argv)
 {
     for (const auto& row : kParse) {
         char target[MAX_PATH], icon[ICON_BUFFER_SIZE];
@@ -82,17 +112,6 @@ int main()
            "'%s': tail '%s'", row[0], tail);
     }
 
-    for (const auto& row : kNames) {
-        char work[MAX_PATH], value[MAX_PATH], tip[TIP_SIZE];
-        char* name = DeriveDisplayName(row[0].c_str(), work);
-        MakeAutostartValueName(name, value);
-        MakeTipText(name, tip);
-        ok(name >= work && name < work + MAX_PATH && row[1] == name &&
-               ("Mivo " + row[1]).substr(0, MAX_PATH - 1) == value &&
-               row[1].substr(0, TIP_SIZE - 1) == tip,
-           "'%s': '%s', '%s', tip '%s'", row[0].c_str(), name, value, tip);
-    }
-
     for (const auto& row : kCommands) {
         char command[AUTOSTART_COMMAND_SIZE];
         memset(command, 'G', sizeof command);
@@ -102,8 +121,14 @@ int main()
     }
 
 #ifdef _WIN32
+    UINT page = argc > 1 ? (UINT)atoi(argv[1]) : 1252;
+    ok(GetACP() == page, "ANSI code page %u, not %u", GetACP(), page);
+    if (page != 1252) {
+        for (const auto& row : kDoubleByte)
+            CheckNames(row);
+        return done();
+    }
     // The host build's case mapping against the system's, byte by byte.
-    ok(GetACP() == 1252, "ANSI code page %u", GetACP());
     for (unsigned c = 0; c < 256; c++) {
         char lower[2] = {(char)c, 0}, upper[2] = {(char)c, 0};
         CharLowerA(lower);
@@ -113,5 +138,7 @@ int main()
            Cp1252Upper((char)c) & 0xFF, lower[0] & 0xFF, upper[0] & 0xFF);
     }
 #endif
+    for (const auto& row : kNames)
+        CheckNames(row);
     return done();
 }

@@ -1,5 +1,5 @@
 // The case conversions of Windows-1252 (the U.S. English ANSI code page),
-// for the host build of the text logic.
+// and its characters of one byte each, for the host build of the text logic.
 #include "platform/host/cp1252_case.h"
 #include "platform/platform_ops.h"
 
@@ -46,5 +46,10 @@ DWORD WINAPI CharUpperBuffA(LPSTR lpsz, DWORD cchLength)
     for (DWORD i = 0; i < cchLength; i++)
         lpsz[i] = Cp1252Upper(lpsz[i]);
     return cchLength;
+}
+
+LPSTR WINAPI CharNextA(LPCSTR lpsz)
+{
+    return (LPSTR)(*lpsz != '\0' ? lpsz + 1 : lpsz);
 }
 #endif

@@ -35,17 +35,22 @@ static int box(const char* caption)
     return !PostMessageA(dlg, WM_COMMAND, IDOK, 0);
 }
 
-/* run: starts $PROBE_LINE as the system starts a Run value, waits for it
-   and ends with its exit code. */
+/* run: starts $PROBE_LINE, in hex (two digits a byte, which no locale
+   changes), as the system starts a Run value, waits for it and ends with
+   its exit code. */
 static int run(void)
 {
     char line[2048];
     STARTUPINFOA si = {0};
     PROCESS_INFORMATION pi;
     DWORD code = 125;
+    unsigned byte, n = 0;
     si.cb = sizeof si;
-    if (!GetEnvironmentVariableA("PROBE_LINE", line, sizeof line) ||
-        !CreateProcessA(NULL, line, NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi))
+    if (!GetEnvironmentVariableA("PROBE_LINE", line, sizeof line))
+        return 125;
+    while (sscanf(line + 2 * n, "%2x", &byte) == 1)
+        line[n++] = (char)byte, line[n] = '\0';
+    if (!CreateProcessA(NULL, line, NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi))
         return 125;
     WaitForSingleObject(pi.hProcess, INFINITE);
     GetExitCodeProcess(pi.hProcess, &code);

@@ -64,6 +64,8 @@ static void PrepareComForLaunch(void)
         ((COINITIALIZEEX)(void*)pfn)(NULL, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     else if ((pfn = GetProcAddress(hOle, "CoInitialize")) != NULL)
         ((COINITIALIZE)(void*)pfn)(NULL);
+    // OLE32 stays loaded: the apartment lives as long as the thread.
+    // cppcheck-suppress resourceLeak
 }
 
 void LaunchTarget(HWND hwnd)

@@ -59,19 +59,12 @@ class Win:
         self.d.park()
         return tips[0][1]
 
-    def menu(self, wid):  # opens the icon's menu: its box once drawn
+    def choose(self, wid, item):  # the item-th item of the icon's menu, by keyboard
         self.d.click(*self.d.centre(wid), button=3)
         (left, top, right, bottom), _ = mt.wait_for("a menu", 10, lambda: self.windows("#32768"))[0]
-        box = (left, top, right - left, bottom - top)
-        return box, self.d.steady(box, "the menu to be drawn")
-
-    def close_menu(self, *keys):
-        self.d.key(*keys)
+        self.d.steady((left, top, right - left, bottom - top), "the menu to be drawn")
+        self.d.key(*["Down"] * item, "Return")
         mt.wait_for("the menu to close", 10, lambda: not self.windows("#32768"))
-
-    def choose(self, wid, item):  # the item-th item, by keyboard
-        self.menu(wid)
-        self.close_menu(*["Down"] * item, "Return")
 
     def box(self, caption):  # the box's texts and icon rectangles; then OK
         code, lines = self.probe("box", caption)

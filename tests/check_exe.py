@@ -19,12 +19,16 @@ IMPORTS = {
                   "MessageBoxIndirectA PostMessageA PostQuitMessage RegisterClassA "
                   "RegisterWindowMessageA SetForegroundWindow TrackPopupMenu TranslateMessage "
                   "UnregisterClassA"}
-# PE32 for the i386, a Windows GUI program for Windows 4.0.
+# PE32 for the i386, a Windows GUI program for Windows 4.0, at the usual base
+# and alignments; without relocations, so it must not ask to be moved.
 HEADER = {"Machine": 0x14C, "Magic": 0x10B, "Subsystem": 2,
           "MajorSubsystemVersion": 4, "MinorSubsystemVersion": 0,
-          "MajorOperatingSystemVersion": 4, "MinorOperatingSystemVersion": 0}
-# So no .reloc, .tls, .CRT, .eh_frame, .pdata, .xdata or debug sections.
-SECTIONS = {".text", ".data", ".rdata", ".bss", ".idata", ".rsrc"}
+          "MajorOperatingSystemVersion": 4, "MinorOperatingSystemVersion": 0,
+          "ImageBase": 0x400000, "SectionAlignment": 0x1000, "FileAlignment": 0x200,
+          "IMAGE_FILE_RELOCS_STRIPPED": True, "IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE": False}
+# Three, so that their headers fit in the file's first 0x200 bytes; so no
+# .reloc, .tls, .CRT, .eh_frame, .pdata, .xdata or debug sections either.
+SECTIONS = [".text", ".bss", ".rsrc"]
 FIXED_FILE_INFO = {"FileVersionMS": 0x20000, "FileVersionLS": 0, "ProductVersionMS": 0x20000,
                    "ProductVersionLS": 0, "FileFlagsMask": 0, "FileFlags": 0, "FileOS": 0x40004,
                    "FileType": 1, "FileSubtype": 0, "FileDateMS": 0, "FileDateLS": 0}
@@ -36,7 +40,6 @@ STRINGS = {"FileDescription": "Win95 Applet to 'mivo' applications", "FileVersio
 NOT_386 = re.compile(r"\b(f?cmov\w*|fu?com(i|ip|pi)|bswap|cmpxchg\w*|xadd\w?|cpuid|rdtsc\w*"
                      r"|invlpg|wbinvd|sysenter)\b|%[xyz]?mm\d")
 MAX_SIZE = 10240
-
 failures = []
 
 
@@ -53,16 +56,20 @@ def expect(what, found, wanted):
 def check_headers_and_imports(pe):
     fh, oh = pe.FILE_HEADER, pe.OPTIONAL_HEADER
     expect("header", {k: getattr(oh, k, getattr(fh, k, None)) for k in HEADER}, HEADER)
-    present = {d.name.split("_ENTRY_")[1] for d in oh.DATA_DIRECTORY if d.Size}
-    unwanted = present & {"BASERELOC", "EXCEPTION", "TLS", "DELAY_IMPORT"}
-    expect("data directory", dict.fromkeys(unwanted, "present"), {})
-    names = {s.Name.rstrip(b"\0").decode("latin-1") for s in pe.sections}
-    expect("section", dict.fromkeys(names - SECTIONS, "present"), {})
+    # So no relocations, TLS, delayed imports or debug data either.
+    present = sorted(d.name.split("_ENTRY_")[1] for d in oh.DATA_DIRECTORY if d.Size)
+    expect("data directories", present, ["IAT", "IMPORT", "RESOURCE"])
+    expect("sections", [s.Name.rstrip(b"\0").decode("latin-1") for s in pe.sections], SECTIONS)
+    dlls = getattr(pe, "DIRECTORY_ENTRY_IMPORT", [])
     found = {f"{entry.dll.decode('latin-1').upper()}!"
              + (i.name.decode() if i.name else f"#{i.ordinal}")
-             for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", []) for i in entry.imports}
+             for entry in dlls for i in entry.imports}
     wanted = {f"{dll}!{f}" for dll, fs in IMPORTS.items() for f in fs.split()}
     expect("import", dict.fromkeys(found, "imported"), dict.fromkeys(wanted, "imported"))
+    # The loader makes the address tables writable through the IAT directory.
+    iat = oh.DATA_DIRECTORY[12]
+    expect("address table beyond the IAT directory", [e.dll for e in dlls if not iat.VirtualAddress
+           <= e.struct.FirstThunk <= iat.VirtualAddress + iat.Size - 4 * len(e.imports) - 4], [])
 
 
 def resources(pe, type_id):

@@ -1,9 +1,11 @@
 #!/usr/bin/env python3
 # Checks the built Mivo.exe: headers that the loader of Windows 95 takes,
-# exactly the expected imports, the icon and the version block, code for the
-# 386 only, and the size. Every difference is printed; exit 1 when any.
+# exactly the expected imports, the icon, the version block, the manifest,
+# code for the 386 only, and the size. Every difference is printed; exit 1
+# when any.
 # Usage: check_exe.py MIVO_EXE MIVO_ICO
 import os, pathlib, re, shutil, struct, subprocess, sys, pefile  # noqa: E401
+from xml.etree import ElementTree
 
 # The one statement of what Mivo.exe imports: per DLL, every function, each
 # one that the system DLLs of Windows 95 export.
@@ -40,6 +42,22 @@ STRINGS = {"FileDescription": "Win95 Applet to 'mivo' applications", "FileVersio
 NOT_386 = re.compile(r"\b(f?cmov\w*|fu?com(i|ip|pi)|bswap|cmpxchg\w*|xadd\w?|cpuid|rdtsc\w*"
                      r"|invlpg|wbinvd|sysenter)\b|%[xyz]?mm\d")
 MAX_SIZE = 10240
+# The manifest, in the namespaces Windows reads: never elevated, system DPI
+# aware, for Vista, 7, 8, 8.1 and 10/11, with Common Controls 6. Each path
+# finds exactly one element under the root.
+NS = {"": "urn:schemas-microsoft-com:asm.v1", "s": "urn:schemas-microsoft-com:asm.v2",
+      "w": "urn:schemas-microsoft-com:asm.v3", "c": "urn:schemas-microsoft-com:compatibility.v1",
+      "d": "http://schemas.microsoft.com/SMI/2005/WindowsSettings"}
+MANIFEST = [
+    "s:trustInfo/s:security/s:requestedPrivileges/s:requestedExecutionLevel[@level='asInvoker']",
+    "w:application/w:windowsSettings/d:dpiAware[.='true']",
+    "dependency/dependentAssembly/assemblyIdentity[@name='Microsoft.Windows.Common-Controls']"
+    "[@version='6.0.0.0']"] + [
+    f"c:compatibility/c:application/c:supportedOS[@Id='{{{guid}}}']" for guid in (
+        "e2011457-1546-43c5-a5fe-008deee3d3f0 35138b9a-5d96-4fbd-8e2d-a2440225f93a "
+        "4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38 1f676c76-80e1-4239-95bb-83d0f6d0da78 "
+        "8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a").split()]
+
 failures = []
 
 
@@ -107,6 +125,16 @@ def check_version(pe):
     expect("translation (bytes, pair)", pairs, [(4, "0x0409 0x04e4")])
 
 
+def check_manifest(pe):
+    try:
+        root = ElementTree.fromstring(resources(pe, 24).get(1, b"(none)"))
+    except ElementTree.ParseError as error:
+        return expect("manifest 1 as XML", str(error), "well-formed")
+    # Unprefixed names are in asm.v1, the namespace the root must declare.
+    found = [path for path in MANIFEST if len(root.findall(path, NS)) != 1]
+    expect("manifest paths without exactly one element", found, [])
+
+
 def check_instructions(exe):
     objdump = [shutil.which("i686-w64-mingw32-objdump") or "objdump", "-d", exe]
     listing = subprocess.run(objdump, capture_output=True, text=True)
@@ -121,6 +149,7 @@ def main(exe, ico_path):
     check_headers_and_imports(pe)
     check_version(pe)
     check_icon(pe, ico_path)
+    check_manifest(pe)
     check_instructions(exe)
     expect(f"size at most {MAX_SIZE} bytes", os.path.getsize(exe) <= MAX_SIZE, True)
     print(f"{exe}: {os.path.getsize(exe)} bytes")

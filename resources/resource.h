@@ -9,5 +9,8 @@
 // Version block
 #define MIVO_VERSION 2, 0, 0, 0  // FILEVERSION and PRODUCTVERSION
 #define MIVO_VERSION_TEXT "2.00" // the FileVersion entry
+// The version as the manifest writes it, "2.0.0.0".
+#define MIVO_DOTTED_(a, b, c, d) #a "." #b "." #c "." #d
+#define MIVO_DOTTED(version) MIVO_DOTTED_(version)
 
 #endif // MIVO_RESOURCE_H

@@ -89,6 +89,21 @@ readme_text >"$stage/README.txt"
 chmod 0644 "$stage"/*
 touch -d "$FILE_TIME" "$stage"/*
 
+# The texts a Windows user opens are plain ASCII with CR LF at every line
+# end: the Notepad of Windows 95 to 10 1803 shows a lone LF as no line end,
+# and a code page turns anything beyond ASCII into something else. The
+# first line at fault is named.
+for file in "Mivo help.txt" README.txt; do
+  python3 - "$stage/$file" <<'EOF' || { mivo_log "$file: not plain ASCII with CR LF line ends"; exit 1; }
+import sys
+lines = open(sys.argv[1], "rb").read().split(b"\r\n")
+bad = [n for n, line in enumerate(lines, 1) if not line.isascii() or b"\r" in line or b"\n" in line]
+if bad or lines[-1]:
+    n = bad[0] if bad else len(lines)
+    sys.exit(f"line {n}: {lines[n - 1][:60]!r}")
+EOF
+done
+
 mkdir -p dist
 rm -f "$archive" dist/SHA256SUMS
 # -X: no owner or extra time fields; -D: no folder entries. The order is

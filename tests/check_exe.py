@@ -1,9 +1,11 @@
 #!/usr/bin/env python3
 # Checks the built Mivo.exe: headers that the loader of Windows 95 takes,
-# exactly the expected imports, the icon and the version block, code for the
-# 386 only, and the size. Every difference is printed; exit 1 when any.
+# exactly the expected imports, the icon, the version block, the manifest,
+# code for the 386 only, and the size. Every difference is printed; exit 1
+# when any.
 # Usage: check_exe.py MIVO_EXE MIVO_ICO
 import os, pathlib, re, shutil, struct, subprocess, sys, pefile  # noqa: E401
+from xml.etree import ElementTree
 
 # The one statement of what Mivo.exe imports: per DLL, every function, each
 # one that the system DLLs of Windows 95 export.
@@ -21,12 +23,16 @@ IMPORTS = {
                   "RegisterClassA RegisterWindowMessageA SetForegroundWindow SetTimer "
                   "TrackPopupMenu TranslateMessage "
                   "UnregisterClassA"}
-# PE32 for the i386, a Windows GUI program for Windows 4.0.
+# PE32 for the i386, a Windows GUI program for Windows 4.0, at the usual base
+# and alignments; without relocations, so it must not ask to be moved.
 HEADER = {"Machine": 0x14C, "Magic": 0x10B, "Subsystem": 2,
           "MajorSubsystemVersion": 4, "MinorSubsystemVersion": 0,
-          "MajorOperatingSystemVersion": 4, "MinorOperatingSystemVersion": 0}
-# So no .reloc, .tls, .CRT, .eh_frame, .pdata, .xdata or debug sections.
-SECTIONS = {".text", ".data", ".rdata", ".bss", ".idata", ".rsrc"}
+          "MajorOperatingSystemVersion": 4, "MinorOperatingSystemVersion": 0,
+          "ImageBase": 0x400000, "SectionAlignment": 0x1000, "FileAlignment": 0x200,
+          "IMAGE_FILE_RELOCS_STRIPPED": True, "IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE": False}
+# Three, so that their headers fit in the file's first 0x200 bytes; so no
+# .reloc, .tls, .CRT, .eh_frame, .pdata, .xdata or debug sections either.
+SECTIONS = [".text", ".bss", ".rsrc"]
 FIXED_FILE_INFO = {"FileVersionMS": 0x20000, "FileVersionLS": 0, "ProductVersionMS": 0x20000,
                    "ProductVersionLS": 0, "FileFlagsMask": 0, "FileFlags": 0, "FileOS": 0x40004,
                    "FileType": 1, "FileSubtype": 0, "FileDateMS": 0, "FileDateLS": 0}
@@ -38,6 +44,21 @@ STRINGS = {"FileDescription": "Win95 Applet to 'mivo' applications", "FileVersio
 NOT_386 = re.compile(r"\b(f?cmov\w*|fu?com(i|ip|pi)|bswap|cmpxchg\w*|xadd\w?|cpuid|rdtsc\w*"
                      r"|invlpg|wbinvd|sysenter)\b|%[xyz]?mm\d")
 MAX_SIZE = 10240
+# The manifest, in the namespaces Windows reads: never elevated, system DPI
+# aware, for Vista, 7, 8, 8.1 and 10/11, with Common Controls 6. Each path
+# finds exactly one element under the root.
+NS = {"": "urn:schemas-microsoft-com:asm.v1", "s": "urn:schemas-microsoft-com:asm.v2",
+      "w": "urn:schemas-microsoft-com:asm.v3", "c": "urn:schemas-microsoft-com:compatibility.v1",
+      "d": "http://schemas.microsoft.com/SMI/2005/WindowsSettings"}
+MANIFEST = [
+    "s:trustInfo/s:security/s:requestedPrivileges/s:requestedExecutionLevel[@level='asInvoker']",
+    "w:application/w:windowsSettings/d:dpiAware[.='true']",
+    "dependency/dependentAssembly/assemblyIdentity[@name='Microsoft.Windows.Common-Controls']"
+    "[@version='6.0.0.0']"] + [
+    f"c:compatibility/c:application/c:supportedOS[@Id='{{{guid}}}']" for guid in (
+        "e2011457-1546-43c5-a5fe-008deee3d3f0 35138b9a-5d96-4fbd-8e2d-a2440225f93a "
+        "4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38 1f676c76-80e1-4239-95bb-83d0f6d0da78 "
+        "8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a").split()]
 
 failures = []
 
@@ -55,16 +76,20 @@ def expect(what, found, wanted):
 def check_headers_and_imports(pe):
     fh, oh = pe.FILE_HEADER, pe.OPTIONAL_HEADER
     expect("header", {k: getattr(oh, k, getattr(fh, k, None)) for k in HEADER}, HEADER)
-    present = {d.name.split("_ENTRY_")[1] for d in oh.DATA_DIRECTORY if d.Size}
-    unwanted = present & {"BASERELOC", "EXCEPTION", "TLS", "DELAY_IMPORT"}
-    expect("data directory", dict.fromkeys(unwanted, "present"), {})
-    names = {s.Name.rstrip(b"\0").decode("latin-1") for s in pe.sections}
-    expect("section", dict.fromkeys(names - SECTIONS, "present"), {})
+    # So no relocations, TLS, delayed imports or debug data either.
+    present = sorted(d.name.split("_ENTRY_")[1] for d in oh.DATA_DIRECTORY if d.Size)
+    expect("data directories", present, ["IAT", "IMPORT", "RESOURCE"])
+    expect("sections", [s.Name.rstrip(b"\0").decode("latin-1") for s in pe.sections], SECTIONS)
+    dlls = getattr(pe, "DIRECTORY_ENTRY_IMPORT", [])
     found = {f"{entry.dll.decode('latin-1').upper()}!"
              + (i.name.decode() if i.name else f"#{i.ordinal}")
-             for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", []) for i in entry.imports}
+             for entry in dlls for i in entry.imports}
     wanted = {f"{dll}!{f}" for dll, fs in IMPORTS.items() for f in fs.split()}
     expect("import", dict.fromkeys(found, "imported"), dict.fromkeys(wanted, "imported"))
+    # The loader makes the address tables writable through the IAT directory.
+    iat = oh.DATA_DIRECTORY[12]
+    expect("address table beyond the IAT directory", [e.dll for e in dlls if not iat.VirtualAddress
+           <= e.struct.FirstThunk <= iat.VirtualAddress + iat.Size - 4 * len(e.imports) - 4], [])
 
 
 def resources(pe, type_id):
@@ -102,6 +127,16 @@ def check_version(pe):
     expect("translation (bytes, pair)", pairs, [(4, "0x0409 0x04e4")])
 
 
+def check_manifest(pe):
+    try:
+        root = ElementTree.fromstring(resources(pe, 24).get(1, b"(none)"))
+    except ElementTree.ParseError as error:
+        return expect("manifest 1 as XML", str(error), "well-formed")
+    # Unprefixed names are in asm.v1, the namespace the root must declare.
+    found = [path for path in MANIFEST if len(root.findall(path, NS)) != 1]
+    expect("manifest paths without exactly one element", found, [])
+
+
 def check_instructions(exe):
     objdump = [shutil.which("i686-w64-mingw32-objdump") or "objdump", "-d", exe]
     listing = subprocess.run(objdump, capture_output=True, text=True)
@@ -116,6 +151,7 @@ def main(exe, ico_path):
     check_headers_and_imports(pe)
     check_version(pe)
     check_icon(pe, ico_path)
+    check_manifest(pe)
     check_instructions(exe)
     expect(f"size at most {MAX_SIZE} bytes", os.path.getsize(exe) <= MAX_SIZE, True)
     print(f"{exe}: {os.path.getsize(exe)} bytes")

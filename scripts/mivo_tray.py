@@ -22,11 +22,16 @@ def prefix_path():
     return Path(os.environ.get("MIVO_WINEPREFIX") or ROOT / "build" / "wineprefix")
 
 
+# Under qemu's emulation (a kernel without 32-bit support, see lib.sh) Wine
+# is several times slower: every wait is as much longer.
+SLOWER = 3 if Path("/proc/sys/fs/binfmt_misc/qemu-i386").exists() else 1
+
+
 def wait_for(what, timeout, poll, interval=0.1):
-    end = time.monotonic() + timeout
+    end = time.monotonic() + timeout * SLOWER
     while not (value := poll()):
         if time.monotonic() >= end:
-            raise TimeoutError(f"timed out after {timeout:g} s waiting for {what}")
+            raise TimeoutError(f"timed out after {timeout * SLOWER:g} s waiting for {what}")
         time.sleep(interval)
     return value
 

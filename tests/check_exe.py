@@ -100,16 +100,13 @@ def resources(pe, type_id):
 
 
 def check_icon(pe, ico_path):
-    ico = pathlib.Path(ico_path).read_bytes()
-    # Icon group and .ico file: a count, then entries of width, height and
-    # colours first; the group's entry ends with the image's number.
-    group = resources(pe, 14).get(1, bytes(20))
-    counts = struct.unpack_from("<H", group, 4) + struct.unpack_from("<H", ico, 4)
-    expect("images in icon group 1 and in the .ico", counts, (1, 1))
-    expect("icon width, height, colours", tuple(group[6:9]), (32, 32, 16))
+    # Icon group 1 and the .ico file: a count, then entries of width, height
+    # and colours first; the group's entry ends with the image's number.
+    ico, group = pathlib.Path(ico_path).read_bytes(), resources(pe, 14).get(1, bytes(20))
+    expect("icon group 1 and .ico: images; width, height, colours",
+           (group[4], ico[4], *group[6:9]), (1, 1, 32, 32, 16))
     size, offset = struct.unpack_from("<II", ico, 14)
-    image = resources(pe, 3).get(struct.unpack_from("<H", group, 18)[0])
-    expect(f"icon image the same as in {ico_path}", image == ico[offset:offset + size], True)
+    expect(f"icon image as in {ico_path}", resources(pe, 3).get(group[18]) == ico[offset:][:size], True)
 
 
 def check_version(pe):

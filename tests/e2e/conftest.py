@@ -40,13 +40,13 @@ class Win:
     def windows(self, cls):  # the visible windows of a class: ((left, top, right, bottom), title)
         return [(tuple(map(int, w[1:5])), w[5]) for w in self.probe("windows", cls)[1]]
 
-    def start(self, line, debug=None):  # a command line started as the system starts a Run value
+    def start(self, line):  # a command line started as the system starts a Run value
         hexed = line.encode("latin-1").hex()  # texts of bytes, as read back
-        return self.wine([PROBE, "run"], {"PROBE_LINE": hexed, "WINEDEBUG": debug or "-all"})
+        return self.wine([PROBE, "run"], {"PROBE_LINE": hexed})
 
-    def dock(self, tail, debug=None):  # the probe's exit code is Mivo's
+    def dock(self, tail):  # the probe's exit code is Mivo's
         before = self.d.icons()
-        proc = self.start(f'"{MIVO}" {tail}'.rstrip(), debug)
+        proc = self.start(f'"{MIVO}" {tail}'.rstrip())
         return proc, self.d.wait_icon(before)
 
     def icon(self, wid):
@@ -121,11 +121,3 @@ def win(desktop, request):
     yield desktop
     desktop.end_mivos()
 
-
-@pytest.hookimpl(hookwrapper=True)
-def pytest_runtest_makereport(item, call):
-    report = (yield).get_result()
-    win = item.funcargs.get("win")
-    if report.failed and win:
-        win.logs.mkdir(parents=True, exist_ok=True)
-        win.d.screenshot().save(win.logs / f"failed-{report.when}.png")

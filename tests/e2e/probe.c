@@ -4,7 +4,6 @@
    it appends "cwd<TAB>command line" to C:\mivo-e2e\launch.log. */
 #include <windows.h>
 
-#include <shellapi.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -60,8 +59,6 @@ static int run(void)
 int main(int argc, char** argv)
 {
     HWND mivo = FindWindowA("MivoClass", "Hovedvindu"), hwnd = NULL;
-    UINT created = RegisterWindowMessageA("TaskbarCreated");
-    NOTIFYICONDATAA nid = {0};
     const char* cmd = argc > 1 ? argv[1] : "";
     if (argc == 1) {
         char cwd[MAX_PATH];
@@ -80,16 +77,8 @@ int main(int argc, char** argv)
     }
     if (!strcmp(cmd, "run"))
         return run();
-    if (!strcmp(cmd, "taskbar")) { /* its number; "send" broadcasts it */
-        printf("%u\n", created);
-        return argc > 2 && !SendNotifyMessageA(HWND_BROADCAST, created, 0, 0);
-    }
     if (!strcmp(cmd, "post") && argc > 3) /* post MESSAGE WPARAM to Mivo's window */
         return !PostMessageA(mivo, strtoul(argv[2], NULL, 0), strtoul(argv[3], NULL, 0), 0);
-    if (!strcmp(cmd, "forget")) { /* as a shell that starts anew forgets icons */
-        nid.cbSize = NOTIFYICONDATAA_V1_SIZE, nid.hWnd = mivo, nid.uID = 1000;
-        return !Shell_NotifyIconA(NIM_DELETE, &nid);
-    }
-    /* usage: probe [box CAPTION | windows CLASS | run | taskbar [send] | post MESSAGE WPARAM | forget] */
+    /* usage: probe [box CAPTION | windows CLASS | run | post MESSAGE WPARAM] */
     return 64;
 }

@@ -1,15 +1,13 @@
-import re
 import time
 from pathlib import Path
 
 import pytest
 from PIL import Image, ImageChops
 
-from conftest import BASE, MIVO, NOTE, PROBE, RECORDER, RUN_KEY, mt
+from conftest import BASE, MIVO, NOTE, RECORDER, mt
 
 DATA = Path(__file__).resolve().parents[1] / "data"
 RED, BLUE = (224, 16, 16), (16, 48, 224)  # the recorder's icons 0 and 1
-VALUE = "Mivo Recorder"
 SOFT = "\x83\x5C\x83\x74\x83\x67\x95\x5C"  # text of bytes, as read back
 
 
@@ -81,15 +79,6 @@ def test_logon_round_trip(win, target, name, env):
     mt.wait_for("the Run value to go", 10, lambda: not win.run_values())
 
 
-def test_icon_returns_after_taskbar_created(win):
-    image = win.icon(win.dock(RECORDER)[1])
-    assert win.probe("forget")[0] == 0
-    mt.wait_for("the icon to go", 10, lambda: not win.d.icons())
-    assert win.probe("taskbar", "send")[0] == 0
-    wid = win.d.wait_icon()
-    assert diff(win.icon(wid), image) is None and win.tip(wid) == "Recorder"
-
-
 @pytest.mark.parametrize("message,wparam,ends", [("0x10", "0", True), ("0x16", "1", True),
                                                 ("0x16", "0", False)],
                          ids=["WM_CLOSE", "WM_ENDSESSION-TRUE", "WM_ENDSESSION-FALSE"])
@@ -101,11 +90,3 @@ def test_requests_to_end(win, message, wparam, ends):
     else:  # a session that goes on
         time.sleep(2)
         assert proc.poll() is None and win.d.icons()
-
-
-def test_lets_taskbar_created_through_uipi(win):
-    proc = win.dock(RECORDER, debug="-all,+relay")[0]
-    message = int(win.probe("taskbar")[1][0][0])
-    trace = proc.err_path.read_text("latin-1")
-    assert re.search(r'GetProcAddress\(\w+,\w+ "ChangeWindowMessageFilter"\)', trace)
-    assert f"Call user32.ChangeWindowMessageFilter({message:08x},00000001)" in trace

@@ -212,7 +212,7 @@ static string RunWithFault(const char* tail, const Fault& row)
 
 int main()
 {
-    setvbuf(stdout, NULL, _IONBF, 0);
+    setvbuf(stdout, NULL, _IONBF, 0); // what was printed survives a timeout
     GetModuleFileNameA(NULL, module, MAX_PATH);
 
     slot_Shell_NotifyIconA = (void*)FakeNotify, slot_ExtractIconA = (void*)FakeExtract;

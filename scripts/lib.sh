@@ -40,20 +40,65 @@ mivo_install_packages() {
   mivo_as_root apt-get install -y -q "${missing[@]}" && mivo_i386_programs
 }
 
+# The URI that the machine's own apt sources use for the release's suite
+# (CODENAME), from deb822 .sources files (URIs: beside Suites:) and
+# one-line lists; empty when none names it. Other files may be given.
+mivo_release_uri() { # CODENAME [FILE...]
+  local codename="$1" file files=()
+  shift
+  [ $# -gt 0 ] || set -- /etc/apt/sources.list /etc/apt/sources.list.d/*.list \
+    /etc/apt/sources.list.d/*.sources
+  for file; do [ -f "$file" ] && files+=("$file"); done
+  [ ${#files[@]} -gt 0 ] || return 0
+  awk -v suite="$codename" '
+    function has(list, word) { return (" " list " ") ~ ("[ \t]" word "[ \t]") }
+    function found(uri) { if (!done) print uri; done = 1; exit }
+    function stanza_end() {
+      if (has(types, "deb") && has(suites, suite) && tolower(enabled) != "no" && uris != "")
+        found(uris)
+      types = suites = uris = enabled = key = ""
+    }
+    FNR == 1 { stanza_end() }
+    FILENAME ~ /\.sources$/ {
+      if ($0 ~ /^[ \t]*$/) stanza_end()
+      else if ($0 ~ /^[ \t]/ && key == "uris:") uris = uris " " $0
+      else if ($0 !~ /^#/ && (key = tolower($1)) ~ /:$/) {
+        value = $0; sub(/^[^:]*:[ \t]*/, "", value)
+        if (key == "types:") types = value; else if (key == "suites:") suites = value
+        else if (key == "uris:") uris = value; else if (key == "enabled:") enabled = value
+      }
+      next
+    }
+    $1 == "deb" {  # deb [OPTIONS] URI SUITE COMPONENTS...
+      i = 2
+      if ($i ~ /^\[/) while ($i !~ /\]$/ && i < NF) i++
+      if ($i ~ /^\[/ || $i ~ /\]$/) i++
+      if ($(i + 1) == suite) found($i)
+    }
+    END { stanza_end() }' "${files[@]}" | awk '{ print $1 }'
+}
+
 # Wine's own programs are 32-bit Linux programs. A kernel without 32-bit
 # support (ia32_emulation off) cannot start them; there they run under
 # qemu's user-mode emulation, registered with binfmt_misc. qemu 7.2 takes
 # MAP_FIXED_NOREPLACE for a mere hint, which breaks Wine's reservation of
-# its address space, so qemu comes from the release's backports.
+# its address space, so qemu comes from the release's backports, from the
+# mirror that the machine already uses for the release.
 MIVO_I386_MAGIC='\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00'
 MIVO_I386_MASK='\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'
 mivo_i386_programs() {
   /usr/lib/wine/wineserver32 --version >/dev/null 2>&1 && return 0
-  local binfmt=/proc/sys/fs/binfmt_misc codename qemu=/usr/bin/qemu-i386
+  local binfmt=/proc/sys/fs/binfmt_misc codename qemu=/usr/bin/qemu-i386 uri
   mivo_log "this kernel cannot run 32-bit programs: setting up qemu-i386 for Wine"
   codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
   if ! "$qemu" --version 2>/dev/null | grep -Eq 'version ([89]|[1-9][0-9])\.'; then
-    echo "deb http://deb.debian.org/debian $codename-backports main" |
+    uri=$(mivo_release_uri "$codename")
+    if [ -z "$uri" ]; then
+      mivo_log "no apt source names $codename: add 'deb MIRROR $codename-backports main'" \
+        "(MIRROR: your Debian mirror) to /etc/apt/sources.list.d/mivo-backports.list, then run again"
+      return 1
+    fi
+    echo "deb $uri $codename-backports main" |
       mivo_as_root tee /etc/apt/sources.list.d/mivo-backports.list >/dev/null
     mivo_as_root apt-get update -q &&
       mivo_as_root apt-get install -y -q -t "$codename-backports" qemu-user || return 1

@@ -1,5 +1,5 @@
-// Permanent: one value under the machine-wide Run key brings the icon back
-// at every logon.
+// Permanent: one value under a Run key, the machine's or the user's, brings
+// the icon back at every logon.
 #ifndef MIVO_AUTOSTART_H
 #define MIVO_AUTOSTART_H
 
@@ -8,9 +8,11 @@
 
 #define AUTOSTART_KEY "Software\\Microsoft\\Windows\\CurrentVersion\\Run"
 
-// Looks at the Run value and sets Permanent's check mark from what it finds.
+// Looks for the Run value under both keys and sets Permanent's check mark
+// from what it finds.
 void RefreshPermanentCheck(void);
-// Deletes the Run value when it is there, stores it when it is not.
+// Deletes the Run value wherever it is and may be deleted; when it is under
+// neither key, stores it under the first that may be changed.
 void ToggleAutostart(void);
 // Writes the command the system runs at logon into buffer
 // (AUTOSTART_COMMAND_SIZE bytes). FALSE, with an empty buffer, when no

@@ -14,20 +14,23 @@
 
 using std::string;
 
-// Someone else's value under the Run key; REG_NONE deletes the value.
-static void SetRunValue(const char* name, DWORD type)
+// The machine's Run key and the user's, as bits 1 and 2 of Fault::in.
+static const HKEY roots[] = {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER};
+
+// Someone else's value under a Run key; REG_NONE deletes the value.
+static void SetRunValue(HKEY root, const char* name, DWORD type)
 {
-    type == REG_NONE ? RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, AUTOSTART_KEY, name)
-                     : RegSetKeyValueA(HKEY_LOCAL_MACHINE, AUTOSTART_KEY, name, type, "%WINDIR%", 9);
+    type == REG_NONE ? RegDeleteKeyValueA(root, AUTOSTART_KEY, name)
+                     : RegSetKeyValueA(root, AUTOSTART_KEY, name, type, "%WINDIR%", 9);
 }
 
-// The value's data, "(none)" without one, "(not a string)" for another type.
-static string RunValue(const char* name)
+// What a Run key holds under name: "none", the command "stored", or "other".
+static string RunValue(HKEY root, const char* name, const string& stored)
 {
-    char data[600] = "(none)";
+    char data[600];
     DWORD size = sizeof data;
-    LSTATUS status = RegGetValueA(HKEY_LOCAL_MACHINE, AUTOSTART_KEY, name, RRF_RT_REG_SZ, NULL, data, &size);
-    return status == ERROR_UNSUPPORTED_TYPE ? "(not a string)" : data;
+    LSTATUS status = RegGetValueA(root, AUTOSTART_KEY, name, RRF_RT_REG_SZ, NULL, data, &size);
+    return status == ERROR_FILE_NOT_FOUND ? "none" : !status && data == stored ? "stored" : "other";
 }
 
 // Wine's GetProcessHandleCount gives 0: ask for each of the first handle
@@ -54,23 +57,26 @@ SLOT(GetWindowsDirectoryA, 8);
 SLOT(ShellExecuteA, 24);
 SLOT(GetModuleFileNameA, 12);
 SLOT(LoadLibraryA, 4);
+SLOT(MessageBoxA, 16);
 
 struct Fault {
     int refusals = 0;         // calls of Shell_NotifyIconA that fail first...
     bool addedAnyway = false; // ...though the shell took the icon, as after a timeout
     UINT_PTR extracted = 0;   // what ExtractIconA gives; 0: what the system gives
     bool noWindow = false, noWindowsFolder = false, noOle = false, cutModule = false;
-    bool standardUser = false, press = false; // a press: a faked launch
+    bool press = false; // a press: a faked launch
+    int locked = 0; // Run keys this user may not change, as bits like Fault::in
     bool newTaskbar = false; // the shell forgets the icon and announces a new taskbar
     DWORD planted = REG_NONE; // the type of a value someone else stored under...
-    const char* plantedName = "Mivo Planner"; // ...this name; REG_NONE: no value
+    const char* plantedName = "Mivo Planner"; // ...this name; REG_NONE: no value...
+    int in = 1; // ...in these Run keys: 1 the machine's, 2 the user's
     int ticks = 0, waitMs = 0; // retry messages sent; real time the timer may run
     WPARAM command = 0;
     int loop = 0; // GetMessageA's result: 0 for the quit, or -1
 };
 static Fault fault;
-static struct { UINT_PTR extracted; bool copied, deletedLive, mark, looped; int launches, pause;
-                int leak; LRESULT other; string dir; } seen;
+static struct { UINT_PTR extracted; bool copied, deletedLive, mark, after, looped; int launches, pause;
+                int leak; LRESULT other; string dir, box; } seen;
 static char module[MAX_PATH];
 
 static BOOL WINAPI FakeNotify(DWORD message, PNOTIFYICONDATAA nid)
@@ -116,6 +122,13 @@ static HMODULE WINAPI FakeLoadLibrary(LPCSTR name)
 {
     return fault.noOle ? NULL : RealLoadLibraryA(name);
 }
+// A box about Permanent, in a word: it shows the way out, or that it failed.
+static int WINAPI FakeMessageBox(HWND, LPCSTR text, LPCSTR caption, UINT)
+{
+    bool ours = !strcmp(caption, "Mivo Permanent"), admin = strstr(text, "\"Run as administrator\"");
+    seen.box = ours && admin && strstr(text, "every user") ? "admin" : ours && strstr(text, "could not be set") ? "failed" : "other";
+    return IDOK;
+}
 // WinMain's loop: what the row does while the applet runs, then its end.
 static BOOL WINAPI FakeGetMessage(LPMSG msg, HWND hwnd, UINT first, UINT last)
 {
@@ -140,22 +153,26 @@ static BOOL WINAPI FakeGetMessage(LPMSG msg, HWND hwnd, UINT first, UINT last)
     seen.mark = GetMenuState(AppState.hMenu, IDM_PERMANENT, MF_BYCOMMAND) & MF_CHECKED;
     SendMessageA(AppState.hWnd, WM_COMMAND, fault.command, 0);
     seen.leak = (int)(Handles() - handles);
+    SendMessageA(AppState.hWnd, WM_INITMENUPOPUP, (WPARAM)AppState.hMenu, 0);
+    seen.after = GetMenuState(AppState.hMenu, IDM_PERMANENT, MF_BYCOMMAND) & MF_CHECKED;
     if (fault.loop == 0 && fault.command != IDM_CLOSE)
         PostQuitMessage(77);
     return fault.loop == -1 ? -1 : RealGetMessageA(msg, hwnd, first, last);
 }
 
-// The Run key's access list, in SDDL.
-static void SetRunKeyAccess(const char* sddl)
+// A Run key's access list, in SDDL; the key is made when missing.
+static void SetRunKeyAccess(HKEY root, const char* sddl)
 {
     PSECURITY_DESCRIPTOR sd;
     HKEY key;
     ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &sd, NULL);
-    RegOpenKeyExA(HKEY_LOCAL_MACHINE, AUTOSTART_KEY, 0, WRITE_DAC, &key);
+    RegCreateKeyExA(root, AUTOSTART_KEY, 0, NULL, 0, WRITE_DAC, NULL, &key, NULL);
     RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, sd);
     RegCloseKey(key);
     LocalFree(sd);
 }
+// Everyone may do all; a standard user: all but set values and make keys.
+static const char *everyone = "D:(A;;KA;;;WD)", *standard = "D:(D;;0x6;;;WD)(A;;KA;;;WD)";
 
 // Runs WinMain on tail with the row's faults; tells what came of it.
 static string RunWithFault(const char* tail, const Fault& row)
@@ -164,19 +181,19 @@ static string RunWithFault(const char* tail, const Fault& row)
     AppState = APPSTATE();
     seen = {};
     fault = row;
-    SetRunValue(row.plantedName, row.planted);
-    // A standard user: all but KEY_SET_VALUE.
-    SetRunKeyAccess(row.standardUser ? "D:(D;;0x2;;;WD)(A;;KA;;;WD)" : "D:(A;;KA;;;WD)");
+    for (int i = 0; i < 2; i++) {
+        SetRunValue(roots[i], row.plantedName, row.in >> i & 1 ? row.planted : REG_NONE);
+        SetRunKeyAccess(roots[i], row.locked >> i & 1 ? standard : everyone);
+    }
     WNDCLASSA refusing = {0, RefuseWindow, 0, 0, instance, NULL, NULL, NULL, NULL, MAIN_CLASS_NAME};
     if (row.noWindow)
         RegisterClassA(&refusing);
-    HKEY key = NULL;
-    LSTATUS full = RegOpenKeyExA(HKEY_LOCAL_MACHINE, AUTOSTART_KEY, 0, KEY_ALL_ACCESS, &key);
-    RegCloseKey(key);
     int code = WinMain(instance, NULL, const_cast<LPSTR>(tail), SW_SHOWDEFAULT);
     WNDCLASSA wc;
     char out[400], windows[MAX_PATH];
-    string value = RunValue(AppState.szValueName), stored = "\"" + string(module) + "\" " + tail;
+    string stored = "\"" + string(module) + "\" " + tail, value[2];
+    for (int i = 0; i < 2; i++)
+        value[i] = RunValue(roots[i], AppState.szValueName, stored);
     string items; // the menu's items and the end of it, blanks as "_"
     for (int i = 0; i < 6; i++) {
         char text[48] = "-";
@@ -192,18 +209,18 @@ static string RunWithFault(const char* tail, const Fault& row)
         CoUninitialize();
     snprintf(out, sizeof out,
              "exit=%d icon=%s copied=%d timer=%d shown=%d deleted=%d window=%d menu=%d class=%d "
-             "launches=%d dir=%s paused=%d sta=%d mark=%d value=%s leak=%d denied=%d other=%ld "
-             "visible=%d items=%s",
+             "launches=%d dir=%s paused=%d sta=%d mark=%d value=%s user=%s after=%d box=%s leak=%d "
+             "other=%ld visible=%d items=%s",
              code, AppState.hIcon == LoadIconA(instance, MAKEINTRESOURCEA(IDI_PROGRAM)) ? "own" : "file",
              seen.copied, KillTimer(AppState.hWnd, IDT_ICON_RETRY),
              RealShell_NotifyIconA(NIM_MODIFY, &AppState.nid), seen.deletedLive,
              IsWindow(AppState.hWnd), IsMenu(AppState.hMenu),
              GetClassInfoA(instance, MAIN_CLASS_NAME, &wc) != 0, seen.launches,
              seen.dir == windows ? "windows" : seen.dir.c_str(), seen.pause >= LAUNCH_PAUSE_MS - 20, // GetTickCount's steps
-             apartment == S_FALSE, seen.mark,
-             value == "(none)" ? "none" : value == stored ? "stored" : "other", seen.leak,
-             full == ERROR_ACCESS_DENIED, (long)seen.other, IsWindowVisible(AppState.hWnd), items.c_str());
-    SetRunKeyAccess("D:(A;;KA;;;WD)");
+             apartment == S_FALSE, seen.mark, value[0].c_str(), value[1].c_str(), seen.after,
+             seen.box.empty() ? "none" : seen.box.c_str(), seen.leak, (long)seen.other, IsWindowVisible(AppState.hWnd), items.c_str());
+    for (HKEY root : roots)
+        SetRunKeyAccess(root, everyone);
     DestroyWindow(AppState.hWnd);
     UnregisterClassA(MAIN_CLASS_NAME, instance);
     return out;
@@ -219,7 +236,7 @@ int main()
     slot_CopyIcon = (void*)FakeCopyIcon;
     slot_GetMessageA = (void*)FakeGetMessage, slot_GetWindowsDirectoryA = (void*)FakeWindowsFolder;
     slot_ShellExecuteA = (void*)FakeShellExecute, slot_GetModuleFileNameA = (void*)FakeModuleName;
-    slot_LoadLibraryA = (void*)FakeLoadLibrary;
+    slot_LoadLibraryA = (void*)FakeLoadLibrary, slot_MessageBoxA = (void*)FakeMessageBox;
     // Each row: the tail, the faults, and what must come of them (a part of
     // what RunWithFault tells).
     const char *planner = "C:\\TOOLS\\PLANNER.EXE,C:\\TOOLS\\ICONS.EXE#3", *com = "C:\\A\\EDIT.COM",
@@ -247,7 +264,7 @@ int main()
         {planner, {.noWindowsFolder = true, .press = true}, "launches=1 dir=C:\\WINDOWS"},
         // Permanent, through commands the mask lets through or not, after
         // someone else may have stored a value of the same name.
-        {planner, {.command = 0xEFF0}, "mark=0 value=stored leak=0 denied=0"},
+        {planner, {.command = 0xEFF0}, "mark=0 value=stored user=none after=1 box=none leak=0"},
         {planner, {.planted = REG_SZ, .command = 0xEFF7}, "mark=1 value=none leak=0"},
         {planner, {.planted = REG_SZ, .command = 0xEF00}, "mark=1 value=other"},
         {planner, {.command = 0x1EFF0}, "value=stored"},
@@ -255,8 +272,14 @@ int main()
         {com, {.plantedName = "Mivo Edit", .command = IDM_PERMANENT}, "value=stored"},
         {exe, {.planted = REG_SZ, .plantedName = "Mivo Edit", .command = IDM_PERMANENT}, "mark=1 value=none"},
         {planner, {.cutModule = true, .command = IDM_PERMANENT}, "value=none"},
-        {planner, {.standardUser = true, .planted = REG_SZ, .command = IDM_PERMANENT}, "mark=1 value=other denied=1"},
-        {planner, {.standardUser = true, .command = IDM_PERMANENT}, "mark=0 value=none denied=1"}};
+        // A standard user stores the value under the user's own key, and is
+        // told when a value for every user must stay or nothing may be stored.
+        {planner, {.locked = 1, .command = IDM_PERMANENT}, "mark=0 value=none user=stored after=1 box=none"},
+        {planner, {.locked = 1, .planted = REG_SZ, .in = 2, .command = IDM_PERMANENT}, "mark=1 value=none user=none after=0 box=none"},
+        {planner, {.locked = 1, .planted = REG_SZ, .command = IDM_PERMANENT}, "mark=1 value=other user=none after=1 box=admin"},
+        {planner, {.locked = 1, .planted = REG_SZ, .in = 3, .command = IDM_PERMANENT}, "mark=1 value=other user=none after=1 box=admin"},
+        {planner, {.locked = 3, .command = IDM_PERMANENT}, "mark=0 value=none user=none after=0 box=failed"},
+        {planner, {.planted = REG_SZ, .in = 2, .command = IDM_PERMANENT}, "mark=1 value=none user=none after=0 box=none"}};
     // clang-format on
     for (const auto& row : rows) {
         string found = " " + RunWithFault(row.tail, row.fault) + " ", missing;

@@ -11,6 +11,8 @@ sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "scripts"))
 import mivo_tray as mt  # noqa: E402
 
 RUN_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Run"
+USER_RUN_KEY = "HKCU" + RUN_KEY[4:]
+EVERYONE, STANDARD_USER = "D:(A;;KA;;;WD)", "D:(D;;0x6;;;WD)(A;;KA;;;WD)"  # the machine key's DACL
 MIVO = r"C:\Program Files\Mivo\Mivo.exe"
 BASE = "C:\\mivo-e2e\\"
 PROBE, RECORDER, NOTE = BASE + "probe.exe", BASE + "recorder.exe", BASE + "note.txt"
@@ -72,8 +74,8 @@ class Win:
         return [w[5] for w in lines if w[0] == "text"], \
             [tuple(map(int, w[1:5])) for w in lines if w[0] == "icon"]
 
-    def run_values(self):  # Run values named "Mivo ...": name -> (type, data)
-        proc = self.wine(["reg", "query", RUN_KEY])
+    def run_values(self, key=RUN_KEY):  # Run values named "Mivo ...": name -> (type, data)
+        proc = self.wine(["reg", "query", key])
         proc.wait(60)
         return {name: (kind, data) for name, kind, data in re.findall(
             r"^    (Mivo .*?)    (REG_\w+)    (.*?)\r?$", proc.out_path.read_text("latin-1"), re.M)}
@@ -113,8 +115,10 @@ def win(desktop, request):
     desktop.end_mivos()
     # In the last test's code page: no name on the command line, which loses
     # what is not ASCII; the key may be missing.
-    desktop.wine(["reg", "delete", RUN_KEY, "/va", "/f"]).wait(60)
-    assert not desktop.run_values()
+    assert desktop.probe("dacl", EVERYONE)[0] == 0
+    for key in (RUN_KEY, USER_RUN_KEY):
+        desktop.wine(["reg", "delete", key, "/va", "/f"]).wait(60)
+        assert not desktop.run_values(key)
     desktop.env = {}
     (desktop.drive / "mivo-e2e/launch.log").unlink(missing_ok=True)
     desktop.d.park()

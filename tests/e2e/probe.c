@@ -3,6 +3,8 @@
    breaks survive byte for byte. Without arguments it is a launch target:
    it appends "cwd<TAB>command line" to C:\mivo-e2e\launch.log. */
 #include <windows.h>
+/* After windows.h. */
+#include <sddl.h>
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -77,8 +79,15 @@ int main(int argc, char** argv)
     }
     if (!strcmp(cmd, "run"))
         return run();
+    if (!strcmp(cmd, "dacl") && argc > 2) { /* the machine's Run key's access list, in SDDL */
+        PSECURITY_DESCRIPTOR sd;
+        HKEY key;
+        return !ConvertStringSecurityDescriptorToSecurityDescriptorA(argv[2], SDDL_REVISION_1, &sd, NULL)
+            || RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Run", 0,
+                             WRITE_DAC, &key) || RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, sd);
+    }
     if (!strcmp(cmd, "post") && argc > 3) /* post MESSAGE WPARAM to Mivo's window */
         return !PostMessageA(mivo, strtoul(argv[2], NULL, 0), strtoul(argv[3], NULL, 0), 0);
-    /* usage: probe [box CAPTION | windows CLASS | run | post MESSAGE WPARAM] */
+    /* usage: probe [box CAPTION | windows CLASS | run | post MESSAGE WPARAM | dacl SDDL] */
     return 64;
 }

@@ -4,7 +4,7 @@ from pathlib import Path
 import pytest
 from PIL import Image, ImageChops
 
-from conftest import BASE, MIVO, NOTE, RECORDER, mt
+from conftest import BASE, MIVO, NOTE, RECORDER, RUN_KEY, STANDARD_USER, USER_RUN_KEY, mt
 
 DATA = Path(__file__).resolve().parents[1] / "data"
 RED, BLUE = (224, 16, 16), (16, 48, 224)  # the recorder's icons 0 and 1
@@ -59,24 +59,27 @@ def test_menu_items_show_boxes(win, item, caption, text):
 
 # In code page 932 the katakana so, fu, to and the kanji hyo, two of them
 # ending in 0x5C. No such file (Wine's file names lose their high bits under
-# that locale here): Mivo's own icon.
-@pytest.mark.parametrize("target,name,env", [
-    (RECORDER, "Recorder", {}), (BASE + SOFT + ".exe", SOFT, {"LC_ALL": "ja_JP.UTF-8"})],
-    ids=["cp1252", "cp932"])
-def test_logon_round_trip(win, target, name, env):
+# that locale here): Mivo's own icon. A standard user, who may not change the
+# machine's Run key, has the value under the user's own.
+@pytest.mark.parametrize("target,name,env,user", [
+    (RECORDER, "Recorder", {}, False), (BASE + SOFT + ".exe", SOFT, {"LC_ALL": "ja_JP.UTF-8"}, False),
+    (RECORDER, "Recorder", {}, True)], ids=["cp1252", "cp932", "standard-user"])
+def test_logon_round_trip(win, target, name, env, user):
+    key, other = (USER_RUN_KEY, RUN_KEY) if user else (RUN_KEY, USER_RUN_KEY)
+    assert not user or win.probe("dacl", STANDARD_USER)[0] == 0
     win.env = env
     proc, wid = win.dock(target)
     image = win.icon(wid)
     win.choose(wid, 3)
-    stored = mt.wait_for("the Run value", 10, win.run_values)
-    assert stored == {"Mivo " + name: ("REG_SZ", f'"{MIVO}" {target}')}
+    stored = mt.wait_for("the Run value", 10, lambda: win.run_values(key))
+    assert stored == {"Mivo " + name: ("REG_SZ", f'"{MIVO}" {target}')} and not win.run_values(other)
     win.choose(wid, 4)
     assert proc.wait(15) == 0 and not win.d.icons()
     win.start(stored["Mivo " + name][1])  # as the system runs it at logon
     wid = win.d.wait_icon()
     assert diff(win.icon(wid), image) is None and win.tip(wid) == name
     win.choose(wid, 3)
-    mt.wait_for("the Run value to go", 10, lambda: not win.run_values())
+    mt.wait_for("the Run value to go", 10, lambda: not win.run_values(key))
 
 
 @pytest.mark.parametrize("message,wparam,ends", [("0x10", "0", True), ("0x16", "1", True),

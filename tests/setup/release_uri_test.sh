@@ -2,8 +2,7 @@
 # The backports source takes its mirror from the machine's own apt sources:
 # the release's URI from each sample form, none for a release none names.
 source "$(dirname "$0")/../../scripts/lib.sh"
-cd "$(dirname "$0")" || exit 1
-status=0
+cd "$(dirname "$0")" && status=0
 while read -r codename file expected; do
   found=$(mivo_release_uri "$codename" "$file")
   [ "$found" = "$expected" ] || { echo "FAILED: $codename in $file: '$found', not '$expected'"; status=1; }

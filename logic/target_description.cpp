@@ -6,11 +6,29 @@
 
 // Texts are in the ANSI code page, where a character may take two bytes
 // (code pages 932, 936, 950) and its second byte may be anything from 0x40
-// up: 0x5C, the backslash, among them. So the search for the backslash and
-// the cuts go by characters. All else goes byte by byte: blank, tab, quote,
-// comma, '#', '.' and the digits lie below 0x40 and never occur inside a
-// character, so an extension found starts at a character, its dot, and the
-// ASCII letters after the dot are characters of their own.
+// up: 0x5C, the backslash, among them; under UTF-8 (65001) it takes up to
+// four. So the search for the backslash, the first capital and the cuts go
+// by characters. All else goes byte by byte: blank, tab, quote, comma, '#',
+// '.' and the digits lie below 0x40 and never occur inside a character, so
+// an extension found starts at a character, its dot, and the ASCII letters
+// after the dot are characters of their own.
+
+// The next character; at the end the NUL itself. CharNextA steps through
+// UTF-8 byte by byte, so there a lead byte (0xC2 to 0xF4) and the 0x80 to
+// 0xBF bytes it announces make one character, and any other byte, a lead
+// without all of them among them, one of its own.
+static char* NextChar(const char* p)
+{
+    if (GetACP() != CP_UTF8)
+        return CharNextA(p);
+    unsigned char lead = (unsigned char)*p;
+    const char* next = p + (lead != 0);
+    if (lead >= 0xC2 && lead <= 0xF4) // as many 1 bits after the first as bytes after it
+        for (unsigned char bits = (unsigned char)(lead << 1); bits & 0x80; bits <<= 1, next++)
+            if ((*next & 0xC0) != 0x80)
+                return (char*)p + 1;
+    return (char*)next;
+}
 
 static bool IsNumberBlank(char c)
 {
@@ -91,10 +109,10 @@ char* DeriveDisplayName(const char* target, char* workBuffer)
     }
 
     char* name = workBuffer;
-    for (char* p = workBuffer; *p != '\0'; p = CharNextA(p))
+    for (char* p = workBuffer; *p != '\0'; p = NextChar(p))
         if (*p == '\\')
             name = p + 1;
-    CharUpperBuffA(name, (DWORD)(CharNextA(name) - name)); // one or two bytes
+    CharUpperBuffA(name, (DWORD)(NextChar(name) - name)); // the whole character
     return name;
 }
 
@@ -103,7 +121,7 @@ char* DeriveDisplayName(const char* target, char* workBuffer)
 static void CopyWholeCharacters(char* dest, const char* source, size_t size)
 {
     const char *end = source, *next;
-    while (*end != '\0' && (size_t)((next = CharNextA(end)) - source) < size)
+    while (*end != '\0' && (size_t)((next = NextChar(end)) - source) < size)
         end = next;
     TextCopy(dest, source, (size_t)(end - source) + 1);
 }

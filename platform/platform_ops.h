@@ -1,7 +1,8 @@
 // The one door to the platform. On Windows it is the Win32 API itself. On
 // the host only the text logic is built, and it needs no more than a few
-// types, the two case conversions and the step to the next character of the
-// ANSI code page, which platform/host/ gives for Windows-1252.
+// types, the two case conversions, the step to the next character and the
+// number of the ANSI code page, which platform/host/ gives for Windows-1252
+// and, where a test asks, for UTF-8.
 #ifndef MIVO_PLATFORM_OPS_H
 #define MIVO_PLATFORM_OPS_H
 
@@ -18,11 +19,13 @@
 #define WINAPI
 typedef int BOOL;
 typedef uint32_t DWORD;
+typedef unsigned int UINT;
 typedef char* LPSTR;
 typedef const char* LPCSTR;
 #define TRUE 1
 #define FALSE 0
 #define MAX_PATH 260
+#define CP_UTF8 65001
 
 // In place; a pointer whose high bits are zero carries one character.
 LPSTR WINAPI CharLowerA(LPSTR lpsz);
@@ -30,6 +33,7 @@ LPSTR WINAPI CharLowerA(LPSTR lpsz);
 DWORD WINAPI CharUpperBuffA(LPSTR lpsz, DWORD cchLength);
 // The next character; at the end the NUL itself.
 LPSTR WINAPI CharNextA(LPCSTR lpsz);
+UINT WINAPI GetACP(void);
 
 #endif
 

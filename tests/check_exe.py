@@ -13,7 +13,7 @@ IMPORTS = {
     "ADVAPI32.DLL": "RegCloseKey RegCreateKeyExA RegDeleteValueA RegOpenKeyExA RegQueryValueExA "
                     "RegSetValueExA",
     "GDI32.DLL": "GetStockObject",
-    "KERNEL32.DLL": "ExitProcess GetCommandLineA GetModuleFileNameA GetModuleHandleA "
+    "KERNEL32.DLL": "ExitProcess GetACP GetCommandLineA GetModuleFileNameA GetModuleHandleA "
                     "GetProcAddress GetWindowsDirectoryA LoadLibraryA Sleep",
     "SHELL32.DLL": "ExtractIconA FindExecutableA ShellExecuteA Shell_NotifyIconA",
     "USER32.DLL": "AppendMenuA CharLowerA CharNextA CharUpperBuffA CheckMenuItem CopyIcon "
@@ -45,14 +45,17 @@ NOT_386 = re.compile(r"\b(f?cmov\w*|fu?com(i|ip|pi)|bswap|cmpxchg\w*|xadd\w?|cpu
                      r"|invlpg|wbinvd|sysenter)\b|%[xyz]?mm\d")
 MAX_SIZE = 10240
 # The manifest, in the namespaces Windows reads: never elevated, system DPI
-# aware, for Vista, 7, 8, 8.1 and 10/11, with Common Controls 6. Each path
-# finds exactly one element under the root.
+# aware, UTF-8 as code page (the text is case-sensitive), for Vista, 7, 8,
+# 8.1 and 10/11, with Common Controls 6. Each path finds exactly one element
+# under the root.
 NS = {"": "urn:schemas-microsoft-com:asm.v1", "s": "urn:schemas-microsoft-com:asm.v2",
       "w": "urn:schemas-microsoft-com:asm.v3", "c": "urn:schemas-microsoft-com:compatibility.v1",
-      "d": "http://schemas.microsoft.com/SMI/2005/WindowsSettings"}
+      "d": "http://schemas.microsoft.com/SMI/2005/WindowsSettings",
+      "u": "http://schemas.microsoft.com/SMI/2019/WindowsSettings"}
 MANIFEST = [
     "s:trustInfo/s:security/s:requestedPrivileges/s:requestedExecutionLevel[@level='asInvoker']",
     "w:application/w:windowsSettings/d:dpiAware[.='true']",
+    "w:application/w:windowsSettings/u:activeCodePage[.='UTF-8']",
     "dependency/dependentAssembly/assemblyIdentity[@name='Microsoft.Windows.Common-Controls']"
     "[@version='6.0.0.0']"] + [
     f"c:compatibility/c:application/c:supportedOS[@Id='{{{guid}}}']" for guid in (

@@ -6,12 +6,11 @@
 #include <string.h>
 
 #include <string>
+#include <vector>
 
 #include "logic/target_description.h"
-#include "tests/check.h"
-#ifdef _WIN32
 #include "platform/host/cp1252_case.h"
-#endif
+#include "tests/check.h"
 
 using std::string;
 static const string i255(255, 'I'), i256(256, 'I'), t259(259, 'T'), n300(300, 'n');
@@ -61,10 +60,28 @@ static const Names kNames[] = {
 // characters.
 static const string kSoFuTo = "\x83\x5C\x83\x74\x83\x67", kHyoKeiSan = "\x95\x5C\x8C\x76\x8E\x5A",
                     c70(70, '\x8C'), c254(254, '\x8C');
-static const Names kDoubleByte[] = {
+static const std::vector<Names> kDoubleByte = {
     {"C:\\Apps\\" + kSoFuTo + ".EXE", kSoFuTo}, {"C:\\" + c70 + ".EXE", c70, 62},
     {"C:\\Apps\\" + kSoFuTo + "\x95\x5C.EXE", kSoFuTo + "\x95\x5C"},
     {"C:\\\x94\x5C\\" + kHyoKeiSan + ".EXE", kHyoKeiSan}, {"C:\\a" + c254, "A" + c254, 63, 258}};
+#endif
+
+// Under UTF-8: characters of two, three and four bytes (a first one too), a
+// cut of the tip or the value name that would fall inside one; a malformed
+// byte is a character of its own (only here: the system turns it into
+// U+FFFD, three bytes).
+static string Times(int n, const string& text) { return n ? text + Times(n - 1, text) : ""; }
+static const string zh31 = Times(31, "ж"), grin64 = Times(64, "😀"), bao85 = Times(85, "報"),
+                    n61 = string(61, 'n');
+static const std::vector<Names> kUtf8 = {
+    {"D:\\Документы\\Письмо.doc", "Письмо.doc"}, {"C:\\文書\\報告.EXE", "報告"},
+    {"C:\\😀 Party.exe", "😀 party"}, {"C:\\Ж" + zh31, "Ж" + zh31, 62}, {"C:\\" + grin64, grin64, 60, 257},
+    {"C:\\" + bao85, bao85, 63, 257},
+#ifdef _WIN32
+    {"C:\\Документы\\письмо.exe", "Письмо"}, {"C:\\ЖУК", "Жук"}};
+#else
+    {"C:\\\xE2\\ab.EXE", "Ab"}, {"C:\\a\xF0\x9F\x98", "A\xF0\x9F\x98"}, {"C:\\\x80x", "\x80x"},
+    {"C:\\" + n61 + "\xF0\x9F\x98", "N" + n61.substr(1) + "\xF0\x9F\x98"}};
 #endif
 
 // Module path, tail, stored command ("" when refused).
@@ -92,8 +109,8 @@ static void CheckNames(const Names& row)
        "'%s': '%s', '%s', tip '%s'", row.target.c_str(), name, value, tip);
 }
 
-// With a code page's number (932, 936), under a locale that gives it: the
-// rows of that code page instead of Windows-1252's.
+// With a code page's number (932, 936 under a locale that gives it, 65001
+// through the manifest): the rows of that code page instead of Windows-1252's.
 int main([[maybe_unused]] int argc, [[maybe_unused]] char** argv)
 {
     for (const auto& row : kParse) {
@@ -124,7 +141,7 @@ int main([[maybe_unused]] int argc, [[maybe_unused]] char** argv)
     UINT page = argc > 1 ? (UINT)atoi(argv[1]) : 1252;
     ok(GetACP() == page, "ANSI code page %u, not %u", GetACP(), page);
     if (page != 1252) {
-        for (const auto& row : kDoubleByte)
+        for (const auto& row : page == CP_UTF8 ? kUtf8 : kDoubleByte)
             CheckNames(row);
         return done();
     }
@@ -137,5 +154,10 @@ int main([[maybe_unused]] int argc, [[maybe_unused]] char** argv)
 #endif
     for (const auto& row : kNames)
         CheckNames(row);
+#ifndef _WIN32
+    g_hostCodePage = CP_UTF8;
+    for (const auto& row : kUtf8)
+        CheckNames(row);
+#endif
     return done();
 }

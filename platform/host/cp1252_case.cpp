@@ -1,5 +1,7 @@
 // The case conversions of Windows-1252 (the U.S. English ANSI code page),
 // and its characters of one byte each, for the host build of the text logic.
+// Under UTF-8, which a test may choose instead, the conversions change the
+// ASCII letters only: Windows-1252's would turn lead bytes into others.
 #include "platform/host/cp1252_case.h"
 #include "platform/platform_ops.h"
 
@@ -32,22 +34,36 @@ char Cp1252Upper(char ch)
 }
 
 #ifndef _WIN32
+unsigned g_hostCodePage = 1252;
+
+UINT WINAPI GetACP(void)
+{
+    return g_hostCodePage;
+}
+
+static char HostLower(char ch)
+{
+    return g_hostCodePage == CP_UTF8 && (ch & 0x80) ? ch : Cp1252Lower(ch);
+}
+
 LPSTR WINAPI CharLowerA(LPSTR lpsz)
 {
     if ((uintptr_t)lpsz >> 16 == 0)
-        return (LPSTR)(uintptr_t)(unsigned char)Cp1252Lower((char)(uintptr_t)lpsz);
+        return (LPSTR)(uintptr_t)(unsigned char)HostLower((char)(uintptr_t)lpsz);
     for (char* p = lpsz; *p != '\0'; p++)
-        *p = Cp1252Lower(*p);
+        *p = HostLower(*p);
     return lpsz;
 }
 
 DWORD WINAPI CharUpperBuffA(LPSTR lpsz, DWORD cchLength)
 {
     for (DWORD i = 0; i < cchLength; i++)
-        lpsz[i] = Cp1252Upper(lpsz[i]);
+        if (g_hostCodePage != CP_UTF8 || !(lpsz[i] & 0x80))
+            lpsz[i] = Cp1252Upper(lpsz[i]);
     return cchLength;
 }
 
+// One byte a character, as the real CharNextA steps through UTF-8 too.
 LPSTR WINAPI CharNextA(LPCSTR lpsz)
 {
     return (LPSTR)(*lpsz != '\0' ? lpsz + 1 : lpsz);

@@ -1,15 +1,18 @@
 // Fuzzes the text logic. The input is a command line, then after a NUL a
 // module path for the stored command. Every buffer has its exact size, so
 // that AddressSanitizer sees any byte read or written outside it.
+#include <locale.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 
 #include "logic/target_description.h"
+#include "platform/host/cp1252_case.h"
 
 // A broken invariant aborts: libFuzzer keeps the input as a crash.
 #define CHECK(c) ((c) ? (void)0 : (fprintf(stderr, "broken: %s\n", #c), abort()))
@@ -23,7 +26,24 @@ static bool Inside(const char* p, const char* buffer, size_t size)
     return p >= buffer && p < buffer + size && memchr(p, '\0', buffer + size - p) != NULL;
 }
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+// Whether text is well-formed UTF-8, by the C library's own decoder.
+static bool Utf8(const string& text)
+{
+    return mbstowcs(NULL, text.c_str(), 0) != (size_t)-1;
+}
+
+// cut is the start of whole that fits size bytes: every byte that fits under
+// Windows-1252; under UTF-8 up to three fewer, and of well-formed UTF-8 no
+// character cut.
+static bool FitCut(const string& cut, const string& whole, size_t size)
+{
+    bool utf8 = g_hostCodePage == CP_UTF8;
+    size_t fit = std::min(whole.size(), size - 1);
+    return !whole.rfind(cut, 0) && cut.size() <= fit && cut.size() + (utf8 ? 3 : 0) >= fit &&
+           !(utf8 && Utf8(whole) && !Utf8(cut));
+}
+
+static void FuzzOne(const uint8_t* data, size_t size)
 {
     string input(reinterpret_cast<const char*>(data), size), line = input.c_str();
     string module = line.size() < size ? input.c_str() + line.size() + 1 : "";
@@ -49,10 +69,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         char* name = DeriveDisplayName(source, work.get());
         CHECK(Inside(name, work.get(), MAX_PATH) && !strchr(name, '\\'));
         MakeTipText(name, tip.get());
-        CHECK(Inside(tip.get(), tip.get(), TIP_SIZE) && !strncmp(tip.get(), name, TIP_SIZE - 1));
+        CHECK(Inside(tip.get(), tip.get(), TIP_SIZE) && FitCut(tip.get(), name, TIP_SIZE));
         MakeAutostartValueName(name, value.get());
         CHECK(Inside(value.get(), value.get(), MAX_PATH) &&
-              (VALUE_NAME_PREFIX + string(name)).substr(0, MAX_PATH - 1) == value.get());
+              FitCut(value.get(), VALUE_NAME_PREFIX + string(name), MAX_PATH));
     }
 
     // A stored command gives its tail back, whatever the tail begins with;
@@ -64,5 +84,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     CHECK(made ? (!text.rfind(module + " ", 0) || !text.rfind("\"" + module + "\" ", 0)) &&
                      stored == CommandTailFromCommandLine(text.c_str())
                : text.empty());
+}
+
+// Every input under Windows-1252 and under UTF-8.
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    static const bool utf8Locale = setlocale(LC_CTYPE, "C.UTF-8") != NULL;
+    CHECK(utf8Locale);
+    for (unsigned page : {1252u, (unsigned)CP_UTF8}) {
+        g_hostCodePage = page;
+        FuzzOne(data, size);
+    }
     return 0;
 }

@@ -13,7 +13,9 @@ from PIL import Image
 from Xlib import X, display as xdisplay, error as xerror
 
 ROOT = Path(__file__).resolve().parent.parent
-WINE_ENV = {"WINEDEBUG": "-all", "WINEDLLOVERRIDES": "mscoree,mshtml="}
+# Wine keeps file names that are not ASCII on disk in the charset of LC_ALL:
+# under the C locale it finds no file of such a name.
+WINE_ENV = {"WINEDEBUG": "-all", "WINEDLLOVERRIDES": "mscoree,mshtml=", "LC_ALL": "C.UTF-8"}
 TRAYER_ARGS = ["--edge", "bottom", "--align", "right", "--widthtype", "request", "--height", "32",
                "--SetDockType", "true", "--transparent", "false", "--tint", "0x808080"]
 

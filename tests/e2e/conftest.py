@@ -1,5 +1,6 @@
 # The real Mivo.exe under Wine on a desktop of its own, driven as a user
 # would (xdotool) and read back through the tray, the registry and probe.exe.
+import codecs
 import re
 import shutil
 import sys
@@ -16,6 +17,7 @@ EVERYONE, STANDARD_USER = "D:(A;;KA;;;WD)", "D:(D;;0x6;;;WD)(A;;KA;;;WD)"  # the
 MIVO = r"C:\Program Files\Mivo\Mivo.exe"
 BASE = "C:\\mivo-e2e\\"
 PROBE, RECORDER, NOTE = BASE + "probe.exe", BASE + "recorder.exe", BASE + "note.txt"
+COPIES = [BASE + "Документы\\письмо.exe", BASE + "文書\\報告.exe", BASE + "😀 party.exe"]  # of the recorder
 
 
 def pytest_addoption(parser):
@@ -35,16 +37,15 @@ class Win:
 
     def probe(self, *args):  # exit code and lines, split: "kind left top right bottom text"
         proc = self.wine([PROBE, *args])
-        code, out = proc.wait(60), proc.out_path.read_text("latin-1")
-        return code, [re.sub(r"\\x(..)", lambda m: chr(int(m[1], 16)), line).split(" ", 5)
+        code, out = proc.wait(60), proc.out_path.read_bytes()
+        return code, [codecs.escape_decode(line)[0].decode().split(" ", 5)
                       for line in out.splitlines()]
 
     def windows(self, cls):  # the visible windows of a class: ((left, top, right, bottom), title)
         return [(tuple(map(int, w[1:5])), w[5]) for w in self.probe("windows", cls)[1]]
 
     def start(self, line):  # a command line started as the system starts a Run value
-        hexed = line.encode("latin-1").hex()  # texts of bytes, as read back
-        return self.wine([PROBE, "run"], {"PROBE_LINE": hexed})
+        return self.wine([PROBE, "run"], {"PROBE_LINE": line.encode().hex()})
 
     def dock(self, tail):  # the probe's exit code is Mivo's
         before = self.d.icons()
@@ -74,15 +75,18 @@ class Win:
         return [w[5] for w in lines if w[0] == "text"], \
             [tuple(map(int, w[1:5])) for w in lines if w[0] == "icon"]
 
-    def run_values(self, key=RUN_KEY):  # Run values named "Mivo ...": name -> (type, data)
-        proc = self.wine(["reg", "query", key])
-        proc.wait(60)
-        return {name: (kind, data) for name, kind, data in re.findall(
-            r"^    (Mivo .*?)    (REG_\w+)    (.*?)\r?$", proc.out_path.read_text("latin-1"), re.M)}
+    def run_values(self, key=RUN_KEY):  # its string values named "Mivo ...": name -> (type, data)
+        export = self.logs / "values.reg"  # as regedit writes them, in UTF-16; no key, no file
+        key = {"HKLM": "HKEY_LOCAL_MACHINE", "HKCU": "HKEY_CURRENT_USER"}[key[:4]] + key[4:]
+        self.wine(["regedit", "/E", "Z:" + str(export).replace("/", "\\"), key]).wait(60)
+        text = export.read_text("utf-16") if export.exists() else ""
+        export.unlink(missing_ok=True)
+        return {name: ("REG_SZ", re.sub(r"\\(.)", r"\1", data))
+                for name, data in re.findall(r'^"(Mivo .*?)"="(.*)"$', text, re.M)}
 
     def launches(self):  # (working folder, command line) of each start of the recorder
         log = self.drive / "mivo-e2e" / "launch.log"
-        lines = log.read_text("latin-1").splitlines() if log.exists() else []
+        lines = log.read_text("utf-8").splitlines() if log.exists() else []
         return [tuple(line.split("\t")) for line in lines]
 
     def end_mivos(self):
@@ -95,7 +99,8 @@ def desktop(request):
     opt = request.config.getoption
     prefix = Path(opt("prefix") or mt.prefix_path()).resolve()
     mt.ensure_prefix(prefix)
-    for source, target in ((opt("mivo"), MIVO), (opt("probe"), PROBE), (opt("recorder"), RECORDER)):
+    for source, target in ((opt("mivo"), MIVO), (opt("probe"), PROBE), (opt("recorder"), RECORDER),
+                           *((opt("recorder"), copy) for copy in COPIES)):
         target = prefix / "drive_c" / target[3:].replace("\\", "/")
         target.parent.mkdir(parents=True, exist_ok=True)
         shutil.copyfile(source, target)

@@ -1,7 +1,8 @@
-/* What only a Win32 program sees of Mivo under Wine. Texts are printed with
-   \xNN for every byte outside 0x20..0x7E and for the backslash, so line
-   breaks survive byte for byte. Without arguments it is a launch target:
-   it appends "cwd<TAB>command line" to C:\mivo-e2e\launch.log. */
+/* What only a Win32 program sees of Mivo under Wine. Texts are read in
+   UTF-16 and printed in UTF-8, with \xNN for every byte outside 0x20..0x7E
+   and for the backslash, so that line breaks and any name survive byte for
+   byte. Without arguments it is a launch target: it appends "cwd<TAB>command
+   line" (in UTF-8) to C:\mivo-e2e\launch.log. */
 #include <windows.h>
 /* After windows.h. */
 #include <sddl.h>
@@ -13,10 +14,12 @@
 /* Prints the window's rectangle and text (a tooltip answers with its tip). */
 static void show(const char* what, HWND hwnd)
 {
-    char text[4096] = "";
+    WCHAR wide[4096] = L"";
+    char text[16384];
     RECT r;
     GetWindowRect(hwnd, &r);
-    SendMessageA(hwnd, WM_GETTEXT, sizeof text, (LPARAM)text);
+    SendMessageW(hwnd, WM_GETTEXT, 4096, (LPARAM)wide);
+    WideCharToMultiByte(CP_UTF8, 0, wide, -1, text, sizeof text, NULL, NULL);
     printf("%s %ld %ld %ld %ld ", what, r.left, r.top, r.right, r.bottom);
     for (const unsigned char* s = (const unsigned char*)text; *s; ++s)
         printf(*s < 0x20 || *s > 0x7E || *s == '\\' ? "\\x%02X" : "%c", *s);
@@ -36,13 +39,14 @@ static int box(const char* caption)
     return !PostMessageA(dlg, WM_COMMAND, IDOK, 0);
 }
 
-/* run: starts $PROBE_LINE, in hex (two digits a byte, which no locale
-   changes), as the system starts a Run value, waits for it and ends with
-   its exit code. */
+/* run: starts $PROBE_LINE, UTF-8 in hex (two digits a byte, which no locale
+   changes), as the system starts a Run value (in UTF-16), waits for it and
+   ends with its exit code. */
 static int run(void)
 {
     char line[2048];
-    STARTUPINFOA si = {0};
+    WCHAR wide[2048];
+    STARTUPINFOW si = {0};
     PROCESS_INFORMATION pi;
     DWORD code = 125;
     unsigned byte, n = 0;
@@ -51,7 +55,8 @@ static int run(void)
         return 125;
     while (sscanf(line + 2 * n, "%2x", &byte) == 1)
         line[n++] = (char)byte, line[n] = '\0';
-    if (!CreateProcessA(NULL, line, NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi))
+    MultiByteToWideChar(CP_UTF8, 0, line, -1, wide, 2048);
+    if (!CreateProcessW(NULL, wide, NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi))
         return 125;
     WaitForSingleObject(pi.hProcess, INFINITE);
     GetExitCodeProcess(pi.hProcess, &code);
@@ -63,10 +68,11 @@ int main(int argc, char** argv)
     HWND mivo = FindWindowA("MivoClass", "Hovedvindu"), hwnd = NULL;
     const char* cmd = argc > 1 ? argv[1] : "";
     if (argc == 1) {
-        char cwd[MAX_PATH];
+        char cwd[MAX_PATH], line[8192];
         FILE* log = fopen("C:\\mivo-e2e\\launch.log", "ab");
         GetCurrentDirectoryA(sizeof cwd, cwd);
-        fprintf(log, "%s\t%s\r\n", cwd, GetCommandLineA());
+        WideCharToMultiByte(CP_UTF8, 0, GetCommandLineW(), -1, line, sizeof line, NULL, NULL);
+        fprintf(log, "%s\t%s\r\n", cwd, line);
         return fclose(log);
     }
     if (!strcmp(cmd, "box") && argc > 2)

@@ -4,15 +4,18 @@ from pathlib import Path
 import pytest
 from PIL import Image, ImageChops
 
-from conftest import BASE, MIVO, NOTE, RECORDER, RUN_KEY, STANDARD_USER, USER_RUN_KEY, mt
+from conftest import BASE, COPIES, MIVO, NOTE, RECORDER, RUN_KEY, STANDARD_USER, USER_RUN_KEY, mt
 
 DATA = Path(__file__).resolve().parents[1] / "data"
 RED, BLUE = (224, 16, 16), (16, 48, 224)  # the recorder's icons 0 and 1
-SOFT = "\x83\x5C\x83\x74\x83\x67\x95\x5C"  # text of bytes, as read back
 
 
 def diff(a, b):  # the box around the pixels that differ, or None
     return ImageChops.difference(a, b).getbbox()
+
+
+def colours(image):  # the picture's colours but the tray's, the commonest last
+    return [c for n, c in sorted(image.getcolors(4096)) if c != image.getpixel((0, 0))]
 
 
 @pytest.mark.parametrize("tail,tip,picture", [
@@ -26,12 +29,11 @@ def test_icon_docks_with_tip_and_picture(win, tail, tip, picture):
     wid = win.dock(tail)[1]
     image = win.icon(wid)
     assert tip is None or win.tip(wid) == tip
-    colours = [c for n, c in sorted(image.getcolors(4096)) if c != image.getpixel((0, 0))]
     if isinstance(picture, str):  # the picture of another target
         win.end_mivos()
-        assert diff(image, win.icon(win.dock(picture)[1])) is None and RED not in colours
-    else:  # the commonest colour but the tray's
-        assert colours[-1] == picture
+        assert diff(image, win.icon(win.dock(picture)[1])) is None and RED not in colours(image)
+    else:
+        assert colours(image)[-1] == picture
 
 
 @pytest.mark.parametrize("button,clicks,launches", [(1, 1, 1), (1, 2, 1), (3, 1, 0)])
@@ -58,18 +60,25 @@ def test_menu_items_show_boxes(win, item, caption, text):
 
 
 # In code page 932 the katakana so, fu, to and the kanji hyo, two of them
-# ending in 0x5C. No such file (Wine's file names lose their high bits under
-# that locale here): Mivo's own icon. A standard user, who may not change the
-# machine's Run key, has the value under the user's own.
+# ending in 0x5C there. No such file (Wine's file names lose their high bits
+# under that locale here): Mivo's own icon. The others are the recorder and
+# its copies under names in other scripts (which Mivo takes in UTF-8): their
+# icon, and a left press starts them. A standard user, who may not change
+# the machine's Run key, has the value under the user's own.
 @pytest.mark.parametrize("target,name,env,user", [
-    (RECORDER, "Recorder", {}, False), (BASE + SOFT + ".exe", SOFT, {"LC_ALL": "ja_JP.UTF-8"}, False),
-    (RECORDER, "Recorder", {}, True)], ids=["cp1252", "cp932", "standard-user"])
+    (RECORDER, "Recorder", {}, False), (BASE + "ソフト表.exe", "ソフト表", {"LC_ALL": "ja_JP.UTF-8"}, False),
+    (RECORDER, "Recorder", {}, True), (COPIES[0], "Письмо", {}, False), (COPIES[1], "報告", {}, False),
+    (COPIES[2], "😀 party", {}, False)], ids=["cp1252", "cp932", "standard-user", "cyrillic", "cjk", "emoji"])
 def test_logon_round_trip(win, target, name, env, user):
     key, other = (USER_RUN_KEY, RUN_KEY) if user else (RUN_KEY, USER_RUN_KEY)
     assert not user or win.probe("dacl", STANDARD_USER)[0] == 0
     win.env = env
     proc, wid = win.dock(target)
     image = win.icon(wid)
+    if not env:
+        win.d.click(*win.d.centre(wid))
+        launches = mt.wait_for("a launch", 10, win.launches)
+        assert colours(image)[-1] == RED and launches == [("C:\\windows", f'"{target}"')]
     win.choose(wid, 3)
     stored = mt.wait_for("the Run value", 10, lambda: win.run_values(key))
     assert stored == {"Mivo " + name: ("REG_SZ", f'"{MIVO}" {target}')} and not win.run_values(other)

@@ -26,24 +26,18 @@ static bool Inside(const char* p, const char* buffer, size_t size)
     return p >= buffer && p < buffer + size && memchr(p, '\0', buffer + size - p) != NULL;
 }
 
-// Whether text is well-formed UTF-8, by the C library's own decoder.
-static bool Utf8(const string& text)
-{
-    return mbstowcs(NULL, text.c_str(), 0) != (size_t)-1;
-}
-
-// cut is the start of whole that fits size bytes: every byte that fits under
-// Windows-1252; under UTF-8 up to three fewer, and of well-formed UTF-8 no
-// character cut.
+// cut is the start of whole that fits size bytes: all that fits under
+// Windows-1252; under UTF-8 up to three bytes fewer, and of well-formed UTF-8
+// (by the C library's decoder) no character cut.
 static bool FitCut(const string& cut, const string& whole, size_t size)
 {
-    bool utf8 = g_hostCodePage == CP_UTF8;
-    size_t fit = std::min(whole.size(), size - 1);
-    return !whole.rfind(cut, 0) && cut.size() <= fit && cut.size() + (utf8 ? 3 : 0) >= fit &&
-           !(utf8 && Utf8(whole) && !Utf8(cut));
+    size_t fit = std::min(whole.size(), size - 1), slack = g_hostCodePage == CP_UTF8 ? 3 : 0;
+    return !whole.rfind(cut, 0) && cut.size() <= fit && cut.size() + slack >= fit &&
+           (!slack || mbstowcs(NULL, whole.c_str(), 0) == (size_t)-1 ||
+            mbstowcs(NULL, cut.c_str(), 0) != (size_t)-1);
 }
 
-static void FuzzOne(const uint8_t* data, size_t size)
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     string input(reinterpret_cast<const char*>(data), size), line = input.c_str();
     string module = line.size() < size ? input.c_str() + line.size() + 1 : "";
@@ -63,17 +57,20 @@ static void FuzzOne(const uint8_t* data, size_t size)
                                       fitted.find(spec.iconFile, comma + 1) != string::npos);
 
     // The names, from the target and from the whole line, which may be
-    // longer than any buffer.
-    for (const char* source : {(const char*)spec.target, line.c_str()}) {
-        Buffer work(new char[MAX_PATH]), tip(new char[TIP_SIZE]), value(new char[MAX_PATH]);
-        char* name = DeriveDisplayName(source, work.get());
-        CHECK(Inside(name, work.get(), MAX_PATH) && !strchr(name, '\\'));
-        MakeTipText(name, tip.get());
-        CHECK(Inside(tip.get(), tip.get(), TIP_SIZE) && FitCut(tip.get(), name, TIP_SIZE));
-        MakeAutostartValueName(name, value.get());
-        CHECK(Inside(value.get(), value.get(), MAX_PATH) &&
-              FitCut(value.get(), VALUE_NAME_PREFIX + string(name), MAX_PATH));
-    }
+    // longer than any buffer, under Windows-1252 and under UTF-8.
+    static const bool utf8Locale = setlocale(LC_CTYPE, "C.UTF-8") != NULL;
+    CHECK(utf8Locale);
+    for (unsigned page : {1252u, (unsigned)CP_UTF8})
+        for (const char* source : {(const char*)spec.target, line.c_str()}) {
+            Buffer work(new char[MAX_PATH]), tip(new char[TIP_SIZE]), value(new char[MAX_PATH]);
+            char* name = (g_hostCodePage = page, DeriveDisplayName(source, work.get()));
+            CHECK(Inside(name, work.get(), MAX_PATH) && !strchr(name, '\\'));
+            MakeTipText(name, tip.get());
+            CHECK(Inside(tip.get(), tip.get(), TIP_SIZE) && FitCut(tip.get(), name, TIP_SIZE));
+            MakeAutostartValueName(name, value.get());
+            CHECK(Inside(value.get(), value.get(), MAX_PATH) &&
+                  FitCut(value.get(), VALUE_NAME_PREFIX + string(name), MAX_PATH));
+        }
 
     // A stored command gives its tail back, whatever the tail begins with;
     // a refused one is empty.
@@ -84,16 +81,5 @@ static void FuzzOne(const uint8_t* data, size_t size)
     CHECK(made ? (!text.rfind(module + " ", 0) || !text.rfind("\"" + module + "\" ", 0)) &&
                      stored == CommandTailFromCommandLine(text.c_str())
                : text.empty());
-}
-
-// Every input under Windows-1252 and under UTF-8.
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
-    static const bool utf8Locale = setlocale(LC_CTYPE, "C.UTF-8") != NULL;
-    CHECK(utf8Locale);
-    for (unsigned page : {1252u, (unsigned)CP_UTF8}) {
-        g_hostCodePage = page;
-        FuzzOne(data, size);
-    }
     return 0;
 }

@@ -43,7 +43,7 @@ STRINGS = {"FileDescription": "Win95 Applet to 'mivo' applications", "FileVersio
 # Instructions of later processors, and MMX or SSE registers.
 NOT_386 = re.compile(r"\b(f?cmov\w*|fu?com(i|ip|pi)|bswap|cmpxchg\w*|xadd\w?|cpuid|rdtsc\w*"
                      r"|invlpg|wbinvd|sysenter)\b|%[xyz]?mm\d")
-MAX_SIZE = 10240
+MAX_SIZE = 11264
 # The manifest, in the namespaces Windows reads: never elevated, system DPI
 # aware, UTF-8 as code page (the text is case-sensitive), for Vista, 7, 8,
 # 8.1 and 10/11, with Common Controls 6. Each path finds exactly one element

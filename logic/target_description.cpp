@@ -14,16 +14,17 @@
 // after the dot are characters of their own.
 
 // The next character; at the end the NUL itself. CharNextA steps through
-// UTF-8 byte by byte, so there a lead byte (0xC2 to 0xF4) and the 0x80 to
-// 0xBF bytes it announces make one character, and any other byte, a lead
-// without all of them among them, one of its own.
+// UTF-8 byte by byte, so there the step is taken here: a lead byte (0xC2 to
+// 0xF4) and the continuation bytes (0x80 to 0xBF) it announces make one
+// character; any other byte, and a lead whose continuation bytes are not all
+// there, is a character of its own.
 static char* NextChar(const char* p)
 {
     if (GetACP() != CP_UTF8)
         return CharNextA(p);
     unsigned char lead = (unsigned char)*p;
     const char* next = p + (lead != 0);
-    if (lead >= 0xC2 && lead <= 0xF4) // as many 1 bits after the first as bytes after it
+    if (lead >= 0xC2 && lead <= 0xF4) // its 1 bits after the first count the bytes to follow
         for (unsigned char bits = (unsigned char)(lead << 1); bits & 0x80; bits <<= 1, next++)
             if ((*next & 0xC0) != 0x80)
                 return (char*)p + 1;

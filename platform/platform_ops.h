@@ -33,6 +33,7 @@ LPSTR WINAPI CharLowerA(LPSTR lpsz);
 DWORD WINAPI CharUpperBuffA(LPSTR lpsz, DWORD cchLength);
 // The next character; at the end the NUL itself.
 LPSTR WINAPI CharNextA(LPCSTR lpsz);
+// The number of the ANSI code page: 1252, or CP_UTF8 where a test chose it.
 UINT WINAPI GetACP(void);
 
 #endif

@@ -7,7 +7,6 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include <algorithm>
 #include <memory>
 #include <string>
 
@@ -31,7 +30,8 @@ static bool Inside(const char* p, const char* buffer, size_t size)
 // (by the C library's decoder) no character cut.
 static bool FitCut(const string& cut, const string& whole, size_t size)
 {
-    size_t fit = std::min(whole.size(), size - 1), slack = g_hostCodePage == CP_UTF8 ? 3 : 0;
+    size_t fit = whole.size() < size ? whole.size() : size - 1;
+    size_t slack = g_hostCodePage == CP_UTF8 ? 3 : 0;
     return !whole.rfind(cut, 0) && cut.size() <= fit && cut.size() + slack >= fit &&
            (!slack || mbstowcs(NULL, whole.c_str(), 0) == (size_t)-1 ||
             mbstowcs(NULL, cut.c_str(), 0) != (size_t)-1);
@@ -58,8 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     // The names, from the target and from the whole line, which may be
     // longer than any buffer, under Windows-1252 and under UTF-8.
-    static const bool utf8Locale = setlocale(LC_CTYPE, "C.UTF-8") != NULL;
-    CHECK(utf8Locale);
+    CHECK(setlocale(LC_CTYPE, "C.UTF-8"));
     for (unsigned page : {1252u, (unsigned)CP_UTF8})
         for (const char* source : {(const char*)spec.target, line.c_str()}) {
             Buffer work(new char[MAX_PATH]), tip(new char[TIP_SIZE]), value(new char[MAX_PATH]);

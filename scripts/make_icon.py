@@ -1,13 +1,15 @@
 #!/usr/bin/env python3
 """Writes resources/mivo.ico from its text source, resources/mivo_icon.txt.
 
-The source holds 32 lines of 32 characters, top row first. Each character is
-an index into the standard 16-colour palette as one hexadecimal digit (0-9,
-A-F) or "." for a transparent pixel. Lines that start with "#" are comments.
+The source holds two pictures, each drawn by hand: 32 lines of 32
+characters, then 16 lines of 16, top row first. Each character is an index
+into the standard 16-colour palette as one hexadecimal digit (0-9, A-F) or
+"." for a transparent pixel. Lines that start with "#" are comments.
 
-The icon file holds one 32x32 image with 4 bits per pixel: the icon
-directory, one BITMAPINFOHEADER (height 64: colour bitmap and mask), the
-16-entry palette, the colour bitmap bottom-up and the AND mask bottom-up.
+The icon file holds one image of each size with 4 bits per pixel, large
+first: the icon directory, then per image one BITMAPINFOHEADER (the height
+doubled: colour bitmap and mask), the 16-entry palette, the colour bitmap
+bottom-up and the AND mask bottom-up.
 
 Usage: make_icon.py [--check]
 With --check nothing is written; the exit code tells whether the icon file
@@ -18,7 +20,7 @@ import os
 import struct
 import sys
 
-SIZE = 32
+SIZES = (32, 16)
 TRANSPARENT = "."
 
 # The standard Windows 16-colour palette, as (red, green, blue).
@@ -46,17 +48,20 @@ SOURCE = os.path.join(ROOT, "resources", "mivo_icon.txt")
 TARGET = os.path.join(ROOT, "resources", "mivo.ico")
 
 
-def read_picture(path):
-    """Returns the rows of the picture, top row first, as lists of indices
-    (None for transparent)."""
-    rows = []
+def read_pictures(path):
+    """Returns the pictures, each as its rows, top row first, as lists of
+    indices (None for transparent)."""
+    pictures, sizes = [], iter(SIZES)
     with open(path, encoding="ascii") as source:
         for number, line in enumerate(source, 1):
             line = line.rstrip("\n")
             if line.startswith("#"):
                 continue
-            if len(line) != SIZE:
-                raise ValueError(f"{path}:{number}: {len(line)} characters, want {SIZE}")
+            if not pictures or len(pictures[-1]) == len(pictures[-1][0]):
+                pictures.append([])
+                size = next(sizes, 0)
+            if len(line) != size:
+                raise ValueError(f"{path}:{number}: {len(line)} characters, want {size}")
             row = []
             for column, char in enumerate(line, 1):
                 if char == TRANSPARENT:
@@ -65,35 +70,41 @@ def read_picture(path):
                     row.append(int(char, 16))
                 else:
                     raise ValueError(f"{path}:{number}:{column}: {char!r} is no palette index")
-            rows.append(row)
-    if len(rows) != SIZE:
-        raise ValueError(f"{path}: {len(rows)} picture lines, want {SIZE}")
-    return rows
+            pictures[-1].append(row)
+    found = [len(rows) for rows in pictures]
+    if found != [len(rows[0]) for rows in pictures] or found != list(SIZES):
+        raise ValueError(f"{path}: pictures of {found} lines, want {list(SIZES)}")
+    return pictures
 
 
-def icon_bytes(rows):
-    # Colour bitmap: two pixels a byte, left one in the high nibble; each row
-    # is 16 bytes, already a multiple of four. A transparent pixel is black
-    # there, so that mask and colour together leave the screen as it is.
+def padded(row_bytes):
+    # Every bitmap row takes a multiple of four bytes.
+    return bytes(row_bytes) + bytes(-len(row_bytes) % 4)
+
+
+def image_bytes(rows):
+    size = len(rows)
+    # Colour bitmap: two pixels a byte, left one in the high nibble. A
+    # transparent pixel is black there, so that mask and colour together
+    # leave the screen as it is.
     colour = bytearray()
     for row in reversed(rows):
         indices = [0 if index is None else index for index in row]
-        for left, right in zip(indices[0::2], indices[1::2]):
-            colour.append(left << 4 | right)
+        colour += padded([left << 4 | right for left, right in zip(indices[0::2], indices[1::2])])
     # AND mask: one bit a pixel, most significant bit first, 1 = transparent.
     mask = bytearray()
     for row in reversed(rows):
         bits = 0
         for index in row:
             bits = bits << 1 | (index is None)
-        mask += bits.to_bytes(SIZE // 8, "big")
+        mask += padded(bits.to_bytes(size // 8, "big"))
 
     palette = b"".join(struct.pack("<BBBB", b, g, r, 0) for r, g, b in PALETTE)
     header = struct.pack(
         "<IiiHHIIiiII",
         40,  # biSize
-        SIZE,  # biWidth
-        2 * SIZE,  # biHeight: colour bitmap and mask
+        size,  # biWidth
+        2 * size,  # biHeight: colour bitmap and mask
         1,  # biPlanes
         4,  # biBitCount
         0,  # biCompression: BI_RGB
@@ -103,22 +114,27 @@ def icon_bytes(rows):
         0,
         0,
     )
-    image = header + palette + bytes(colour) + bytes(mask)
+    return header + palette + bytes(colour) + bytes(mask)
 
-    directory = struct.pack("<HHH", 0, 1, 1)  # reserved, type icon, one image
-    entry_size = 16
-    entry = struct.pack(
-        "<BBBBHHII",
-        SIZE,  # width
-        SIZE,  # height
-        16,  # colours
-        0,  # reserved
-        1,  # planes
-        4,  # bits per pixel
-        len(image),
-        len(directory) + entry_size,  # where the image starts
-    )
-    return directory + entry + image
+
+def icon_bytes(pictures):
+    images = [image_bytes(rows) for rows in pictures]
+    directory = struct.pack("<HHH", 0, 1, len(images))  # reserved, type icon, images
+    offset = len(directory) + 16 * len(images)  # where the first image starts
+    for rows, image in zip(pictures, images):
+        directory += struct.pack(
+            "<BBBBHHII",
+            len(rows),  # width
+            len(rows),  # height
+            16,  # colours
+            0,  # reserved
+            1,  # planes
+            4,  # bits per pixel
+            len(image),
+            offset,
+        )
+        offset += len(image)
+    return directory + b"".join(images)
 
 
 def main(argv):
@@ -127,7 +143,7 @@ def main(argv):
         print(__doc__.strip(), file=sys.stderr)
         return 2
     try:
-        wanted = icon_bytes(read_picture(SOURCE))
+        wanted = icon_bytes(read_pictures(SOURCE))
     except (OSError, ValueError) as error:
         print(error, file=sys.stderr)
         return 1

@@ -103,13 +103,18 @@ def resources(pe, type_id):
 
 
 def check_icon(pe, ico_path):
-    # Icon group 1 and the .ico file: a count, then entries of width, height
-    # and colours first; the group's entry ends with the image's number.
-    ico, group = pathlib.Path(ico_path).read_bytes(), resources(pe, 14).get(1, bytes(20))
-    expect("icon group 1 and .ico: images; width, height, colours",
-           (group[4], ico[4], *group[6:9]), (1, 1, 32, 32, 16))
-    size, offset = struct.unpack_from("<II", ico, 14)
-    expect(f"icon image as in {ico_path}", resources(pe, 3).get(group[18]) == ico[offset:][:size], True)
+    # Icon group 1 and the .ico file: a count, then entries that begin with
+    # width, height and colours; the group's 14-byte entries end with the
+    # image's number, the file's 16-byte ones with the image's size and place.
+    ico, group = pathlib.Path(ico_path).read_bytes(), resources(pe, 14).get(1, bytes(6))
+    images = resources(pe, 3)
+    found = sorted((*group[6 + 14 * i:][:3], images.get(group[18 + 14 * i]))
+                   for i in range(group[4]))
+    wanted = sorted((*ico[6 + 16 * i:][:3], ico[o:o + n]) for i in range(ico[4])
+                    for n, o in [struct.unpack_from("<II", ico, 14 + 16 * i)])
+    expect("icon group 1: width, height, colours", [f[:3] for f in found],
+           [(16, 16, 16), (32, 32, 16)])
+    expect(f"icon group 1 images as in {ico_path}", found == wanted, True)
 
 
 def check_version(pe):

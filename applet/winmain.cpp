@@ -5,19 +5,25 @@
 
 // The icon comes from the program the shell names for the icon file (the
 // file itself when it is a program); without one, our own icon is shown.
+// The tray draws small icons, so the small picture is taken: the file's
+// own where it has one, sharp where the large one shrunk would be smudged.
 static void ChooseIcon(const TargetSpec* spec)
 {
+    HICON hSmall = NULL;
     FindExecutableA(spec->iconFile, NULL, AppState.szIconSource);
-    HICON hExtracted = ExtractIconA(AppState.hInstance, AppState.szIconSource, (UINT)spec->iconIndex);
-    // Not every result is an icon: number -1 asks for the count of icons,
-    // and 1 says that the file holds none.
-    if (spec->iconIndex == -1 || hExtracted == (HICON)1)
-        hExtracted = NULL;
-    AppState.hExtractedIcon = hExtracted;
-    AppState.hIcon = CopyIcon(AppState.hExtractedIcon);
+    UINT uTaken = ExtractIconExA(AppState.szIconSource, spec->iconIndex, NULL, &hSmall, 1);
+    // Not every result is an icon. The count is 0 when no icon was taken
+    // and UINT_MAX for a file that cannot be read; number -1 asks for the
+    // count of icons (a system that takes it as resource 1 gives an icon,
+    // destroyed with the rest).
+    AppState.hExtractedIcon = hSmall;
+    if (spec->iconIndex != -1 && uTaken != 0 && uTaken != UINT_MAX)
+        AppState.hIcon = CopyIcon(AppState.hExtractedIcon);
     DestroyIcon(AppState.hExtractedIcon);
     if (AppState.hIcon == NULL)
-        AppState.hIcon = LoadIconA(AppState.hInstance, MAKEINTRESOURCEA(IDI_PROGRAM));
+        AppState.hIcon =
+            (HICON)LoadImageA(AppState.hInstance, MAKEINTRESOURCEA(IDI_PROGRAM), IMAGE_ICON,
+                              GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0);
 }
 
 #ifndef MSGFLT_ADD

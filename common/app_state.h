@@ -33,7 +33,7 @@
 typedef struct tagAPPSTATE {
     HINSTANCE hInstance;          // the module, as WinMain received it
     HWND hWnd;                    // the hidden window
-    HICON hExtractedIcon;         // as ExtractIconA gave it; destroyed at once
+    HICON hExtractedIcon;         // as ExtractIconExA gave it; destroyed at once
     HICON hIcon;                  // the icon in the tray; ours to destroy
     NOTIFYICONDATAA nid;          // the tray record, kept for the deletion
     HMENU hMenu;                  // the pop-up menu

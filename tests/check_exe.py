@@ -15,14 +15,13 @@ IMPORTS = {
     "GDI32.DLL": "GetStockObject",
     "KERNEL32.DLL": "ExitProcess GetACP GetCommandLineA GetModuleFileNameA GetModuleHandleA "
                     "GetProcAddress GetWindowsDirectoryA LoadLibraryA Sleep",
-    "SHELL32.DLL": "ExtractIconA FindExecutableA ShellExecuteA Shell_NotifyIconA",
+    "SHELL32.DLL": "ExtractIconExA FindExecutableA ShellExecuteA Shell_NotifyIconA",
     "USER32.DLL": "AppendMenuA CharLowerA CharNextA CharUpperBuffA CheckMenuItem CopyIcon "
                   "CreatePopupMenu CreateWindowExA DefWindowProcA DestroyIcon DestroyMenu "
-                  "DestroyWindow DispatchMessageA GetCursorPos GetMessageA KillTimer LoadCursorA "
-                  "LoadIconA MessageBoxA MessageBoxIndirectA PostMessageA PostQuitMessage "
-                  "RegisterClassA RegisterWindowMessageA SetForegroundWindow SetTimer "
-                  "TrackPopupMenu TranslateMessage "
-                  "UnregisterClassA"}
+                  "DestroyWindow DispatchMessageA GetCursorPos GetMessageA GetSystemMetrics "
+                  "KillTimer LoadCursorA LoadImageA MessageBoxA MessageBoxIndirectA PostMessageA "
+                  "PostQuitMessage RegisterClassA RegisterWindowMessageA SetForegroundWindow "
+                  "SetTimer TrackPopupMenu TranslateMessage UnregisterClassA"}
 # PE32 for the i386, a Windows GUI program for Windows 4.0, at the usual base
 # and alignments; without relocations, so it must not ask to be moved.
 HEADER = {"Machine": 0x14C, "Magic": 0x10B, "Subsystem": 2,
@@ -103,18 +102,16 @@ def resources(pe, type_id):
 
 
 def check_icon(pe, ico_path):
-    # Icon group 1 and the .ico file: a count, then entries that begin with
-    # width, height and colours; the group's 14-byte entries end with the
-    # image's number, the file's 16-byte ones with the image's size and place.
+    # Icon group 1 and the .ico file: a count, then entries of width, height
+    # and colours first; the group's 14-byte entries end with the image's
+    # number, the file's 16-byte ones with the image's size and place.
     ico, group = pathlib.Path(ico_path).read_bytes(), resources(pe, 14).get(1, bytes(6))
-    images = resources(pe, 3)
-    found = sorted((*group[6 + 14 * i:][:3], images.get(group[18 + 14 * i]))
+    found = sorted((*group[6 + 14 * i:][:3], resources(pe, 3).get(group[18 + 14 * i]))
                    for i in range(group[4]))
-    wanted = sorted((*ico[6 + 16 * i:][:3], ico[o:o + n]) for i in range(ico[4])
+    wanted = sorted((*ico[6 + 16 * i:][:3], ico[o:][:n]) for i in range(ico[4])
                     for n, o in [struct.unpack_from("<II", ico, 14 + 16 * i)])
-    expect("icon group 1: width, height, colours", [f[:3] for f in found],
-           [(16, 16, 16), (32, 32, 16)])
-    expect(f"icon group 1 images as in {ico_path}", found == wanted, True)
+    expect(f"icon group 1: width, height, colours; images as in {ico_path}",
+           ([f[:3] for f in found], found == wanted), ([(16, 16, 16), (32, 32, 16)], True))
 
 
 def check_version(pe):

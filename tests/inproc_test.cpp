@@ -43,6 +43,18 @@ static DWORD Handles()
     return count;
 }
 
+// The icon's width, and its colour bitmap as the screen holds it (24 or 32
+// bits deep: 4 bytes a pixel, blue first).
+static string Picture(HICON icon, int& width)
+{
+    ICONINFO info = {};
+    BITMAP colour = {};
+    GetIconInfo(icon, &info), GetObjectA(info.hbmColor, sizeof colour, &colour);
+    string bits(colour.bmWidthBytes * colour.bmHeight, 0);
+    GetBitmapBits(info.hbmColor, bits.size(), &bits[0]), DeleteObject(info.hbmColor), DeleteObject(info.hbmMask);
+    return width = colour.bmWidth, bits;
+}
+
 // Faults the system does not make here by itself are made in this program's
 // own import table: the applet's calls go through the slots below, this
 // program's own through Real*, the entries as the loader filled them.
@@ -50,7 +62,7 @@ static DWORD Handles()
     extern "C" void* slot_##f __asm__("__imp__" #f "@" #bytes);                                  \
     static const auto Real##f = (decltype(&f))slot_##f
 SLOT(Shell_NotifyIconA, 8);
-SLOT(ExtractIconA, 12);
+SLOT(ExtractIconExA, 20);
 SLOT(CopyIcon, 4);
 SLOT(GetMessageA, 16);
 SLOT(GetWindowsDirectoryA, 8);
@@ -62,7 +74,7 @@ SLOT(MessageBoxA, 16);
 struct Fault {
     int refusals = 0;         // calls of Shell_NotifyIconA that fail first...
     bool addedAnyway = false; // ...though the shell took the icon, as after a timeout
-    UINT_PTR extracted = 0;   // what ExtractIconA gives; 0: what the system gives
+    UINT taken = 0;           // the count ExtractIconExA answers; 0: the system's
     bool noWindow = false, noWindowsFolder = false, noOle = false, cutModule = false;
     bool press = false; // a press: a faked launch
     int locked = 0; // Run keys this user may not change, as bits like Fault::in
@@ -76,21 +88,23 @@ struct Fault {
 };
 static Fault fault;
 static struct { UINT_PTR extracted; bool copied, deletedLive, mark, after, looped; int launches, pause;
-                int leak; LRESULT other; string dir, box; } seen;
+                int leak, width; LRESULT other; string dir, box, picture; } seen;
 static char module[MAX_PATH];
 
 static BOOL WINAPI FakeNotify(DWORD message, PNOTIFYICONDATAA nid)
 {
     seen.deletedLive |= message == NIM_DELETE && IsWindow(nid->hWnd);
+    seen.picture = message == NIM_ADD && !seen.width ? Picture(nid->hIcon, seen.width) : seen.picture;
     if (fault.refusals-- <= 0)
         return RealShell_NotifyIconA(message, nid);
     // A refusal, the icon taken or not.
     return (void)(fault.addedAnyway && RealShell_NotifyIconA(message, nid)), FALSE;
 }
-static HICON WINAPI FakeExtract(HINSTANCE h, LPCSTR file, UINT index)
+static UINT WINAPI FakeExtract(LPCSTR file, int index, HICON* large, HICON* small, UINT count)
 {
-    seen.extracted = fault.extracted ? fault.extracted : (UINT_PTR)RealExtractIconA(h, file, index);
-    return (HICON)seen.extracted;
+    UINT taken = RealExtractIconExA(file, index, large, small, count);
+    seen.extracted = small ? (UINT_PTR)*small : 0;
+    return fault.taken ? fault.taken : taken;
 }
 static HICON WINAPI FakeCopyIcon(HICON h)
 {
@@ -189,6 +203,8 @@ static string RunWithFault(const char* tail, const Fault& row)
     if (row.noWindow)
         RegisterClassA(&refusing);
     int code = WinMain(instance, NULL, const_cast<LPSTR>(tail), SW_SHOWDEFAULT);
+    int small = GetSystemMetrics(SM_CXSMICON), width; // and Mivo's own icon at that width:
+    string own = Picture((HICON)LoadImageA(instance, MAKEINTRESOURCEA(IDI_PROGRAM), IMAGE_ICON, small, small, 0), width);
     WNDCLASSA wc;
     char out[400], windows[MAX_PATH];
     string stored = "\"" + string(module) + "\" " + tail, value[2];
@@ -210,15 +226,16 @@ static string RunWithFault(const char* tail, const Fault& row)
     snprintf(out, sizeof out,
              "exit=%d icon=%s copied=%d timer=%d shown=%d deleted=%d window=%d menu=%d class=%d "
              "launches=%d dir=%s paused=%d sta=%d mark=%d value=%s user=%s after=%d box=%s leak=%d "
-             "other=%ld visible=%d items=%s",
-             code, AppState.hIcon == LoadIconA(instance, MAKEINTRESOURCEA(IDI_PROGRAM)) ? "own" : "file",
+             "other=%ld visible=%d items=%s small=%d colour=%06lx",
+             code, seen.picture == own ? "own" : "file",
              seen.copied, KillTimer(AppState.hWnd, IDT_ICON_RETRY),
              RealShell_NotifyIconA(NIM_MODIFY, &AppState.nid), seen.deletedLive,
              IsWindow(AppState.hWnd), IsMenu(AppState.hMenu),
              GetClassInfoA(instance, MAIN_CLASS_NAME, &wc) != 0, seen.launches,
              seen.dir == windows ? "windows" : seen.dir.c_str(), seen.pause >= LAUNCH_PAUSE_MS - 20, // GetTickCount's steps
              apartment == S_FALSE, seen.mark, value[0].c_str(), value[1].c_str(), seen.after,
-             seen.box.empty() ? "none" : seen.box.c_str(), seen.leak, (long)seen.other, IsWindowVisible(AppState.hWnd), items.c_str());
+             seen.box.empty() ? "none" : seen.box.c_str(), seen.leak, (long)seen.other, IsWindowVisible(AppState.hWnd), items.c_str(),
+             seen.width == small, seen.width ? *(DWORD*)&seen.picture[seen.width * (seen.width + 1) * 2] & 0xFFFFFF : 0);
     for (HKEY root : roots)
         SetRunKeyAccess(root, everyone);
     DestroyWindow(AppState.hWnd);
@@ -227,12 +244,14 @@ static string RunWithFault(const char* tail, const Fault& row)
 }
 
 
-int main()
+int main(int argc, char**)
 {
     setvbuf(stdout, NULL, _IONBF, 0); // what was printed survives a timeout
     GetModuleFileNameA(NULL, module, MAX_PATH);
+    // With an argument: the icon rows alone, under 144 DPI (tests/CMakeLists.txt).
+    ok(GetSystemMetrics(SM_CXSMICON) == (argc > 1 ? 24 : 16), "small icons %d wide", GetSystemMetrics(SM_CXSMICON));
 
-    slot_Shell_NotifyIconA = (void*)FakeNotify, slot_ExtractIconA = (void*)FakeExtract;
+    slot_Shell_NotifyIconA = (void*)FakeNotify, slot_ExtractIconExA = (void*)FakeExtract;
     slot_CopyIcon = (void*)FakeCopyIcon;
     slot_GetMessageA = (void*)FakeGetMessage, slot_GetWindowsDirectoryA = (void*)FakeWindowsFolder;
     slot_ShellExecuteA = (void*)FakeShellExecute, slot_GetModuleFileNameA = (void*)FakeModuleName;
@@ -243,6 +262,10 @@ int main()
                *exe = "C:\\B\\EDIT.EXE", *notepad = "C:\\windows\\notepad.exe",
                *count = "C:\\windows\\notepad.exe,C:\\windows\\notepad.exe#-1";
     const string t259 = "C:\\" + string(256, 'x'), t260 = t259 + "x";
+    // This program's icon 1 has a red large and a green small picture; the
+    // test programs beside it have no icons.
+    const string self = string(notepad) + "," + module, twoSizes = self + "#1",
+                 noIcons = self.substr(0, self.rfind('\\')) + "\\..\\logic_test.exe";
     // clang-format off
     const struct { const char* tail; Fault fault; const char* expected; } rows[] = {
         {planner, {}, "exit=77 timer=0 shown=1 window=1 other=-1 visible=0 "
@@ -251,9 +274,10 @@ int main()
         {planner, {.refusals = 2, .ticks = 3}, "exit=77 timer=0 shown=1"},
         {planner, {.refusals = 3, .addedAnyway = true, .ticks = 2}, "exit=77 timer=0 shown=1"},
         {planner, {.refusals = 1, .waitMs = ICON_RETRY_MS + 2000}, "timer=0 shown=1"},
-        {notepad, {}, "icon=file copied=1"},
-        {notepad, {.extracted = 1}, "icon=own copied=0"},
-        {count, {}, "icon=own copied=0"},
+        {twoSizes.c_str(), {}, "icon=file small=1 colour=10c020 copied=1"},
+        {notepad, {.taken = UINT_MAX}, "icon=own small=1 copied=0"},
+        {count, {}, "icon=own small=1 copied=0"},
+        {noIcons.c_str(), {}, "icon=own small=1 copied=0"},
         {planner, {.noWindow = true}, "exit=3 class=0"},
         {t259.c_str(), {}, "exit=77 shown=1"},
         {t260.c_str(), {}, "exit=2 shown=0 window=0 class=0"},
@@ -282,6 +306,8 @@ int main()
         {planner, {.planted = REG_SZ, .in = 2, .command = IDM_PERMANENT}, "mark=1 value=none user=none after=0 box=none"}};
     // clang-format on
     for (const auto& row : rows) {
+        if (argc > 1 && !strstr(row.expected, "small="))
+            continue;
         string found = " " + RunWithFault(row.tail, row.fault) + " ", missing;
         for (const char *p = row.expected, *end; *p; p = *end ? end + 1 : end) {
             end = p + strcspn(p, " ");

@@ -7,7 +7,9 @@ from PIL import Image, ImageChops
 from conftest import BASE, COPIES, MIVO, NOTE, RECORDER, RUN_KEY, STANDARD_USER, USER_RUN_KEY, mt
 
 DATA = Path(__file__).resolve().parents[1] / "data"
-RED, BLUE = (224, 16, 16), (16, 48, 224)  # the recorder's icons 0 and 1
+# The recorder's icons 0 and 1 as the tray shows them: their small pictures
+# (their large ones are red and blue).
+ORANGE, GREEN = (240, 128, 0), (16, 160, 64)
 
 
 def diff(a, b):  # the box around the pixels that differ, or None
@@ -19,8 +21,8 @@ def colours(image):  # the picture's colours but the tray's, the commonest last
 
 
 @pytest.mark.parametrize("tail,tip,picture", [
-    (RECORDER, "Recorder", RED),
-    (NOTE + "," + RECORDER + "#1", "Note.txt", BLUE),
+    (RECORDER, "Recorder", ORANGE),
+    (NOTE + "," + RECORDER + "#1", "Note.txt", GREEN),
     (NOTE, "Note.txt", r"C:\windows\notepad.exe"),
     ("", None, MIVO),
     (RECORDER + "," + BASE + "none.ico", "Recorder", MIVO),
@@ -31,7 +33,7 @@ def test_icon_docks_with_tip_and_picture(win, tail, tip, picture):
     assert tip is None or win.tip(wid) == tip
     if isinstance(picture, str):  # the picture of another target
         win.end_mivos()
-        assert diff(image, win.icon(win.dock(picture)[1])) is None and RED not in colours(image)
+        assert diff(image, win.icon(win.dock(picture)[1])) is None and ORANGE not in colours(image)
     else:
         assert colours(image)[-1] == picture
 
@@ -53,7 +55,7 @@ def test_menu_items_show_boxes(win, item, caption, text):
     assert texts == ["\n\r".join((DATA / text).read_text("ascii").split("\n")[:-1])]
     if item == 1:  # Mivo's own icon, on the box's background left of it
         shot = win.d.screenshot((icons[0][0] - 1, icons[0][1], 33, 32))
-        own = Image.open(mt.ROOT / "resources/mivo.ico").convert("RGBA")
+        own = Image.open(mt.ROOT / "resources/mivo.ico").ico.getimage((32, 32)).convert("RGBA")
         expected = Image.new("RGB", (33, 32), shot.getpixel((0, 0)))
         expected.paste(own, (1, 0), own)
         assert diff(shot, expected) is None
@@ -78,7 +80,7 @@ def test_logon_round_trip(win, target, name, env, user):
     if not env:
         win.d.click(*win.d.centre(wid))
         launches = mt.wait_for("a launch", 10, win.launches)
-        assert colours(image)[-1] == RED and launches == [("C:\\windows", f'"{target}"')]
+        assert colours(image)[-1] == ORANGE and launches == [("C:\\windows", f'"{target}"')]
     win.choose(wid, 3)
     stored = mt.wait_for("the Run value", 10, lambda: win.run_values(key))
     assert stored == {"Mivo " + name: ("REG_SZ", f'"{MIVO}" {target}')} and not win.run_values(other)

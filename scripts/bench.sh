@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The footprint benchmark (not a test):  scripts/bench.sh [--runs N] [--idle S]
 # Builds Mivo.exe and the yardstick bench_tray.exe (the least program that
-# shows the same icon: FindExecutableA and ExtractIconA, no C runtime), then
+# shows the same icon: FindExecutableA and ExtractIconExA, no C runtime), then
 # under Wine, in a virtual display with a tray, times each from its start to
 # its icon docked (30 rounds, in turn), and prints their medians and
 # quartiles, the ratio with its 95% interval, Mivo.exe's size and imports,

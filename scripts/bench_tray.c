@@ -1,9 +1,9 @@
 /* The benchmark's yardstick: the least a program does to show the icon Mivo
    shows for the same command tail. It asks the shell for the program behind
-   the tail's file and takes that program's first icon out of its file (its
-   own icon, resource 1, when that gives none), then puts it in the
-   notification area from a hidden window; no C runtime. Ends on WM_CLOSE,
-   taking its icon along. */
+   the tail's file and takes the small picture of that program's first icon
+   out of its file (its own icon, resource 1, when that gives none), then
+   puts it in the notification area from a hidden window; no C runtime. Ends
+   on WM_CLOSE, taking its icon along. */
 #include <windows.h>
 #include <shellapi.h>
 
@@ -45,9 +45,10 @@ void WINAPI bench_entry(void)
     window_class.hInstance = GetModuleHandleA(NULL);
     window_class.lpszClassName = "BenchTray";
     FindExecutableA(command_tail(GetCommandLineA()), NULL, program);
-    icon.hIcon = ExtractIconA(window_class.hInstance, program, 0);
-    if ((UINT_PTR)icon.hIcon <= 1) /* none, or the file is no program */
-        icon.hIcon = LoadIconA(window_class.hInstance, MAKEINTRESOURCEA(1));
+    ExtractIconExA(program, 0, NULL, &icon.hIcon, 1); /* the small picture */
+    if (icon.hIcon == NULL) /* none, or the file is no program */
+        icon.hIcon = LoadImageA(window_class.hInstance, MAKEINTRESOURCEA(1), IMAGE_ICON,
+                                GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0);
     RegisterClassA(&window_class);
     icon.cbSize = sizeof icon;
     icon.hWnd = CreateWindowA("BenchTray", "BenchTray", 0, 0, 0, 0, 0, NULL, NULL,

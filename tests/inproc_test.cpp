@@ -102,7 +102,8 @@ static BOOL WINAPI FakeNotify(DWORD message, PNOTIFYICONDATAA nid)
 }
 static UINT WINAPI FakeExtract(LPCSTR file, int index, HICON* large, HICON* small, UINT count)
 {
-    UINT taken = RealExtractIconExA(file, index, large, small, count);
+    // As on Windows, where -1 with a handle to fill is resource 1: an icon.
+    UINT taken = RealExtractIconExA(file, index == -1 && small ? 0 : index, large, small, count);
     seen.extracted = small ? (UINT_PTR)*small : 0;
     return fault.taken ? fault.taken : taken;
 }

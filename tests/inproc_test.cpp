@@ -54,13 +54,14 @@ SLOT(GetWindowsDirectoryA, 8);
 SLOT(ShellExecuteA, 24);
 SLOT(GetModuleFileNameA, 12);
 SLOT(LoadLibraryA, 4);
+SLOT(GetProcAddress, 8);
 
 struct Fault {
     int refusals = 0;         // calls of Shell_NotifyIconA that fail first...
     bool addedAnyway = false; // ...though the shell took the icon, as after a timeout
     UINT_PTR extracted = 0;   // what ExtractIconA gives; 0: what the system gives
     bool noWindow = false, noWindowsFolder = false, noOle = false, cutModule = false;
-    bool standardUser = false, press = false; // a press: a faked launch
+    bool standardUser = false, press = false, noFilter = false; // press: a faked launch
     bool newTaskbar = false; // the shell forgets the icon and announces a new taskbar
     DWORD planted = REG_NONE; // the type of a value someone else stored under...
     const char* plantedName = "Mivo Planner"; // ...this name; REG_NONE: no value
@@ -70,7 +71,7 @@ struct Fault {
 };
 static Fault fault;
 static struct { UINT_PTR extracted; bool copied, deletedLive, mark, looped; int launches, pause;
-                int leak; LRESULT other; string dir; } seen;
+                int leak; LRESULT other; string dir, verb; UINT filtered; DWORD flag; } seen;
 static char module[MAX_PATH];
 
 static BOOL WINAPI FakeNotify(DWORD message, PNOTIFYICONDATAA nid)
@@ -103,7 +104,7 @@ static UINT WINAPI FakeWindowsFolder(LPSTR buffer, UINT size)
 static HINSTANCE WINAPI FakeShellExecute(HWND w, LPCSTR verb, LPCSTR file, LPCSTR p, LPCSTR dir, INT n)
 {
     seen.launches++;
-    seen.dir = dir ? dir : "(none)";
+    seen.dir = dir ? dir : "(none)", seen.verb = verb ? verb : "null";
     return fault.press ? (HINSTANCE)42 : RealShellExecuteA(w, verb, file, p, dir, n);
 }
 static DWORD WINAPI FakeModuleName(HMODULE module, LPSTR buffer, DWORD size)
@@ -115,6 +116,16 @@ static DWORD WINAPI FakeModuleName(HMODULE module, LPSTR buffer, DWORD size)
 static HMODULE WINAPI FakeLoadLibrary(LPCSTR name)
 {
     return fault.noOle ? NULL : RealLoadLibraryA(name);
+}
+// ChangeWindowMessageFilter, found through GetProcAddress; none before Vista.
+static BOOL WINAPI FakeFilter(UINT message, DWORD flag)
+{
+    return seen.filtered = message, seen.flag = flag, TRUE;
+}
+static FARPROC WINAPI FakeGetProcAddress(HMODULE module, LPCSTR name)
+{
+    bool filter = HIWORD(name) && !strcmp(name, "ChangeWindowMessageFilter");
+    return !filter ? RealGetProcAddress(module, name) : fault.noFilter ? NULL : (FARPROC)(void*)FakeFilter;
 }
 // WinMain's loop: what the row does while the applet runs, then its end.
 static BOOL WINAPI FakeGetMessage(LPMSG msg, HWND hwnd, UINT first, UINT last)
@@ -175,7 +186,7 @@ static string RunWithFault(const char* tail, const Fault& row)
     RegCloseKey(key);
     int code = WinMain(instance, NULL, const_cast<LPSTR>(tail), SW_SHOWDEFAULT);
     WNDCLASSA wc;
-    char out[400], windows[MAX_PATH];
+    char out[512], windows[MAX_PATH];
     string value = RunValue(AppState.szValueName), stored = "\"" + string(module) + "\" " + tail;
     string items; // the menu's items and the end of it, blanks as "_"
     for (int i = 0; i < 6; i++) {
@@ -193,7 +204,7 @@ static string RunWithFault(const char* tail, const Fault& row)
     snprintf(out, sizeof out,
              "exit=%d icon=%s copied=%d timer=%d shown=%d deleted=%d window=%d menu=%d class=%d "
              "launches=%d dir=%s paused=%d sta=%d mark=%d value=%s leak=%d denied=%d other=%ld "
-             "visible=%d items=%s",
+             "visible=%d items=%s verb=%s filter=%s",
              code, AppState.hIcon == LoadIconA(instance, MAKEINTRESOURCEA(IDI_PROGRAM)) ? "own" : "file",
              seen.copied, KillTimer(AppState.hWnd, IDT_ICON_RETRY),
              RealShell_NotifyIconA(NIM_MODIFY, &AppState.nid), seen.deletedLive,
@@ -202,7 +213,9 @@ static string RunWithFault(const char* tail, const Fault& row)
              seen.dir == windows ? "windows" : seen.dir.c_str(), seen.pause >= LAUNCH_PAUSE_MS - 20, // GetTickCount's steps
              apartment == S_FALSE, seen.mark,
              value == "(none)" ? "none" : value == stored ? "stored" : "other", seen.leak,
-             full == ERROR_ACCESS_DENIED, (long)seen.other, IsWindowVisible(AppState.hWnd), items.c_str());
+             full == ERROR_ACCESS_DENIED, (long)seen.other, IsWindowVisible(AppState.hWnd), items.c_str(),
+             seen.verb.c_str(), !seen.filtered ? "none" : seen.flag == MSGFLT_ADD &&
+             seen.filtered == RegisterWindowMessageA("TaskbarCreated") ? "TaskbarCreated,add" : "other");
     SetRunKeyAccess("D:(A;;KA;;;WD)");
     DestroyWindow(AppState.hWnd);
     UnregisterClassA(MAIN_CLASS_NAME, instance);
@@ -219,7 +232,7 @@ int main()
     slot_CopyIcon = (void*)FakeCopyIcon;
     slot_GetMessageA = (void*)FakeGetMessage, slot_GetWindowsDirectoryA = (void*)FakeWindowsFolder;
     slot_ShellExecuteA = (void*)FakeShellExecute, slot_GetModuleFileNameA = (void*)FakeModuleName;
-    slot_LoadLibraryA = (void*)FakeLoadLibrary;
+    slot_LoadLibraryA = (void*)FakeLoadLibrary, slot_GetProcAddress = (void*)FakeGetProcAddress;
     // Each row: the tail, the faults, and what must come of them (a part of
     // what RunWithFault tells).
     const char *planner = "C:\\TOOLS\\PLANNER.EXE,C:\\TOOLS\\ICONS.EXE#3", *com = "C:\\A\\EDIT.COM",
@@ -228,9 +241,10 @@ int main()
     const string t259 = "C:\\" + string(256, 'x'), t260 = t259 + "x";
     // clang-format off
     const struct { const char* tail; Fault fault; const char* expected; } rows[] = {
-        {planner, {}, "exit=77 timer=0 shown=1 window=1 other=-1 visible=0 "
+        {planner, {}, "exit=77 timer=0 shown=1 window=1 other=-1 visible=0 filter=TaskbarCreated,add "
                       "items=61408:&About...;61376:&Quick_help...;0:-;61424:Permanent;61392:&Close;-1:-;"},
         {planner, {.newTaskbar = true}, "timer=0 shown=1"},
+        {planner, {.noFilter = true}, "exit=77 shown=1 filter=none"},
         {planner, {.refusals = 2, .ticks = 3}, "exit=77 timer=0 shown=1"},
         {planner, {.refusals = 3, .addedAnyway = true, .ticks = 2}, "exit=77 timer=0 shown=1"},
         {planner, {.refusals = 1, .waitMs = ICON_RETRY_MS + 2000}, "timer=0 shown=1"},
@@ -243,7 +257,7 @@ int main()
         {planner, {.command = IDM_CLOSE}, "exit=0 shown=0 deleted=1 window=0 menu=0 class=0"},
         {planner, {.loop = -1}, "exit=4 shown=0 deleted=1 window=0 menu=0 class=0"},
         {planner, {.noOle = true, .press = true}, "launches=1 sta=0"},
-        {planner, {.press = true}, "launches=1 dir=windows paused=1 sta=1"},
+        {planner, {.press = true}, "launches=1 dir=windows paused=1 sta=1 verb=null"},
         {planner, {.noWindowsFolder = true, .press = true}, "launches=1 dir=C:\\WINDOWS"},
         // Permanent, through commands the mask lets through or not, after
         // someone else may have stored a value of the same name.

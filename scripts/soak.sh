@@ -2,17 +2,19 @@
 # Repeats one CTest test to find faults that come and go: builds once, runs
 # the test N times, prints each run's result and time, and at the end the
 # number of failures. A failing run's output (and, for e2e, its Wine logs)
-# stays in build/soak/TEST-RUN/.
+# stays in build/soak/TEST-RUN/ (emptied at each start).
 #   scripts/soak.sh [TEST [N [PRESET]]]      (default: e2e 20 win32)
 # TEST is the exact test name, as `ctest --preset PRESET -N` lists it.
 set -uo pipefail
 source "$(dirname "$0")/lib.sh"
-cd "$MIVO_ROOT"
+cd "$MIVO_ROOT" || exit 2
 test="${1:-e2e}" runs="${2:-20}" preset="${3:-win32}"
 keep="$MIVO_ROOT/build/soak"
 
-mivo_install_packages && mivo_wine_prefix && mivo_build "$preset" >/dev/null ||
-  { mivo_log "cannot build $preset"; exit 2; }
+if ! { mivo_install_packages && mivo_wine_prefix && mivo_build "$preset" >/dev/null; }; then
+  mivo_log "cannot build $preset"
+  exit 2
+fi
 ctest --preset "$preset" -N -R "^$test\$" | grep -q 'Total Tests: 1$' ||
   { mivo_log "$preset has no test named $test"; exit 2; }
 rm -rf "$keep" && mkdir -p "$keep"

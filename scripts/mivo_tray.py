@@ -16,7 +16,13 @@ ROOT = Path(__file__).resolve().parent.parent
 # Wine keeps file names that are not ASCII on disk in the charset of LC_ALL:
 # under the C locale it finds no file of such a name.
 WINE_ENV = {"WINEDEBUG": "-all", "WINEDLLOVERRIDES": "mscoree,mshtml=", "LC_ALL": "C.UTF-8"}
-TRAYER_ARGS = ["--edge", "bottom", "--align", "right", "--widthtype", "request", "--height", "32",
+# A tray that never moves: it grows to the right from the screen's left
+# edge. Wine (8) follows the tray's place through its ConfigureNotify
+# events; when the tray moves as an icon docks, Wine at times reads the
+# place before the move last and keeps it until the tray moves again. It
+# then takes the icon to be one icon's width from where it shows, and no
+# hover (tooltip) or press reaches it.
+TRAYER_ARGS = ["--edge", "bottom", "--align", "left", "--widthtype", "request", "--height", "32",
                "--SetDockType", "true", "--transparent", "false", "--tint", "0x808080"]
 
 
@@ -171,16 +177,6 @@ class Desktop:
         raw = self.x.screen().root.get_image(x, y, w, h, X.ZPixmap, 0xFFFFFFFF)
         return Image.frombytes("RGB", (w, h), raw.data, "raw", "BGRX")
 
-    def repaint(self, box):  # covers and uncovers a box, so all under it is drawn anew
-        screen = self.x.screen()
-        cover = screen.root.create_window(*box, 0, screen.root_depth, override_redirect=True,
-                                          background_pixel=screen.white_pixel)
-        cover.map()
-        self.x.sync()
-        time.sleep(0.1)
-        cover.destroy()
-        self.x.sync()
-
     def centre(self, wid):
         x, y, w, h = self.geometry(wid)
         return x + w // 2, y + h // 2
@@ -196,17 +192,34 @@ class Desktop:
         return shots[-1]
 
     def wait_icon(self, before=(), timeout=30):
-        def new():
+        # Wine draws an icon straight onto its window, which has no
+        # background of its own: drawn twice, its soft edges blend twice,
+        # and a drawing made before Wine saw the window resized stays under
+        # the next. So the icon's window, once shown in its slot, is cleared
+        # (to the tray's background) and drawn anew by Wine until two
+        # drawings in a row agree: that is the icon's own picture.
+        drawings = {}  # by window: the last drawing, None while cleared
+
+        def drawn():
             fresh = [wid for wid in self.icons() if wid not in before]
             if len(fresh) > 1:
                 raise RuntimeError(f"more than one new icon docked: {fresh}")
-            return fresh[0] if fresh else None
+            try:
+                icon = next(w for w in self.x.create_resource_object("window", fresh[0])
+                            .query_tree().children if w.get_attributes().map_state == X.IsViewable)
+                shot = self.screenshot(self.geometry(fresh[0]))
+            except (IndexError, StopIteration, xerror.XError):  # none yet, or gone while we look
+                return None
+            if icon.id in drawings and len(shot.getcolors(4096) or "") == 1:
+                return None  # not drawn since the clearing
+            if drawings.get(icon.id) == shot.tobytes():
+                return fresh[0]
+            drawings[icon.id] = shot.tobytes() if icon.id in drawings else None
+            icon.clear_area(exposures=True)
+            self.x.sync()
+            return None
 
-        wid = wait_for("a new icon in the tray", timeout, new)
-        self.repaint(self.tray_box())
-        wait_for("the new icon's picture", 10, lambda: len(self.steady(
-            self.geometry(wid), "the new icon's picture to be steady").getcolors(4096) or "") != 1)
-        return wid
+        return wait_for("a new icon in the tray, drawn", timeout, drawn)
 
     def xdotool(self, *args):
         subprocess.run(["xdotool", *map(str, args)], env=self.env, check=True, timeout=20,

@@ -70,13 +70,14 @@ SLOT(ShellExecuteA, 24);
 SLOT(GetModuleFileNameA, 12);
 SLOT(LoadLibraryA, 4);
 SLOT(MessageBoxA, 16);
+SLOT(GetProcAddress, 8);
 
 struct Fault {
     int refusals = 0;         // calls of Shell_NotifyIconA that fail first...
     bool addedAnyway = false; // ...though the shell took the icon, as after a timeout
     UINT taken = 0;           // the count ExtractIconExA answers; 0: the system's
     bool noWindow = false, noWindowsFolder = false, noOle = false, cutModule = false;
-    bool press = false; // a press: a faked launch
+    bool press = false, noFilter = false; // press: a faked launch
     int locked = 0; // Run keys this user may not change, as bits like Fault::in
     bool newTaskbar = false; // the shell forgets the icon and announces a new taskbar
     DWORD planted = REG_NONE; // the type of a value someone else stored under...
@@ -88,7 +89,7 @@ struct Fault {
 };
 static Fault fault;
 static struct { UINT_PTR extracted; bool copied, deletedLive, mark, after, looped; int launches, pause;
-                int leak, width; LRESULT other; string dir, box, picture; } seen;
+                int leak, width; LRESULT other; string dir, box, picture, verb; UINT filtered; DWORD flag; } seen;
 static char module[MAX_PATH];
 
 static BOOL WINAPI FakeNotify(DWORD message, PNOTIFYICONDATAA nid)
@@ -124,7 +125,7 @@ static UINT WINAPI FakeWindowsFolder(LPSTR buffer, UINT size)
 static HINSTANCE WINAPI FakeShellExecute(HWND w, LPCSTR verb, LPCSTR file, LPCSTR p, LPCSTR dir, INT n)
 {
     seen.launches++;
-    seen.dir = dir ? dir : "(none)";
+    seen.dir = dir ? dir : "(none)", seen.verb = verb ? verb : "null";
     return fault.press ? (HINSTANCE)42 : RealShellExecuteA(w, verb, file, p, dir, n);
 }
 static DWORD WINAPI FakeModuleName(HMODULE module, LPSTR buffer, DWORD size)
@@ -143,6 +144,16 @@ static int WINAPI FakeMessageBox(HWND, LPCSTR text, LPCSTR caption, UINT)
     bool ours = !strcmp(caption, "Mivo Permanent"), admin = strstr(text, "\"Run as administrator\"");
     seen.box = ours && admin && strstr(text, "every user") ? "admin" : ours && strstr(text, "could not be set") ? "failed" : "other";
     return IDOK;
+}
+// ChangeWindowMessageFilter, found through GetProcAddress; none before Vista.
+static BOOL WINAPI FakeFilter(UINT message, DWORD flag)
+{
+    return seen.filtered = message, seen.flag = flag, TRUE;
+}
+static FARPROC WINAPI FakeGetProcAddress(HMODULE module, LPCSTR name)
+{
+    bool filter = HIWORD(name) && !strcmp(name, "ChangeWindowMessageFilter");
+    return !filter ? RealGetProcAddress(module, name) : fault.noFilter ? NULL : (FARPROC)(void*)FakeFilter;
 }
 // WinMain's loop: what the row does while the applet runs, then its end.
 static BOOL WINAPI FakeGetMessage(LPMSG msg, HWND hwnd, UINT first, UINT last)
@@ -207,7 +218,7 @@ static string RunWithFault(const char* tail, const Fault& row)
     int small = GetSystemMetrics(SM_CXSMICON), width; // and Mivo's own icon at that width:
     string own = Picture((HICON)LoadImageA(instance, MAKEINTRESOURCEA(IDI_PROGRAM), IMAGE_ICON, small, small, 0), width);
     WNDCLASSA wc;
-    char out[400], windows[MAX_PATH];
+    char out[512], windows[MAX_PATH];
     string stored = "\"" + string(module) + "\" " + tail, value[2];
     for (int i = 0; i < 2; i++)
         value[i] = RunValue(roots[i], AppState.szValueName, stored);
@@ -227,7 +238,7 @@ static string RunWithFault(const char* tail, const Fault& row)
     snprintf(out, sizeof out,
              "exit=%d icon=%s copied=%d timer=%d shown=%d deleted=%d window=%d menu=%d class=%d "
              "launches=%d dir=%s paused=%d sta=%d mark=%d value=%s user=%s after=%d box=%s leak=%d "
-             "other=%ld visible=%d items=%s small=%d colour=%06lx",
+             "other=%ld visible=%d items=%s small=%d colour=%06lx verb=%s filter=%s",
              code, seen.picture == own ? "own" : "file",
              seen.copied, KillTimer(AppState.hWnd, IDT_ICON_RETRY),
              RealShell_NotifyIconA(NIM_MODIFY, &AppState.nid), seen.deletedLive,
@@ -236,7 +247,9 @@ static string RunWithFault(const char* tail, const Fault& row)
              seen.dir == windows ? "windows" : seen.dir.c_str(), seen.pause >= LAUNCH_PAUSE_MS - 20, // GetTickCount's steps
              apartment == S_FALSE, seen.mark, value[0].c_str(), value[1].c_str(), seen.after,
              seen.box.empty() ? "none" : seen.box.c_str(), seen.leak, (long)seen.other, IsWindowVisible(AppState.hWnd), items.c_str(),
-             seen.width == small, seen.width ? *(DWORD*)&seen.picture[seen.width * (seen.width + 1) * 2] & 0xFFFFFF : 0);
+             seen.width == small, seen.width ? *(DWORD*)&seen.picture[seen.width * (seen.width + 1) * 2] & 0xFFFFFF : 0,
+             seen.verb.c_str(), !seen.filtered ? "none" : seen.flag == MSGFLT_ADD &&
+             seen.filtered == RegisterWindowMessageA("TaskbarCreated") ? "TaskbarCreated,add" : "other");
     for (HKEY root : roots)
         SetRunKeyAccess(root, everyone);
     DestroyWindow(AppState.hWnd);
@@ -257,6 +270,7 @@ int main(int argc, char**)
     slot_GetMessageA = (void*)FakeGetMessage, slot_GetWindowsDirectoryA = (void*)FakeWindowsFolder;
     slot_ShellExecuteA = (void*)FakeShellExecute, slot_GetModuleFileNameA = (void*)FakeModuleName;
     slot_LoadLibraryA = (void*)FakeLoadLibrary, slot_MessageBoxA = (void*)FakeMessageBox;
+    slot_GetProcAddress = (void*)FakeGetProcAddress;
     // Each row: the tail, the faults, and what must come of them (a part of
     // what RunWithFault tells).
     const char *planner = "C:\\TOOLS\\PLANNER.EXE,C:\\TOOLS\\ICONS.EXE#3", *com = "C:\\A\\EDIT.COM",
@@ -269,9 +283,10 @@ int main(int argc, char**)
                  noIcons = self.substr(0, self.rfind('\\')) + "\\..\\logic_test.exe";
     // clang-format off
     const struct { const char* tail; Fault fault; const char* expected; } rows[] = {
-        {planner, {}, "exit=77 timer=0 shown=1 window=1 other=-1 visible=0 "
+        {planner, {}, "exit=77 timer=0 shown=1 window=1 other=-1 visible=0 filter=TaskbarCreated,add "
                       "items=61408:&About...;61376:&Quick_help...;0:-;61424:Permanent;61392:&Close;-1:-;"},
         {planner, {.newTaskbar = true}, "timer=0 shown=1"},
+        {planner, {.noFilter = true}, "exit=77 shown=1 filter=none"},
         {planner, {.refusals = 2, .ticks = 3}, "exit=77 timer=0 shown=1"},
         {planner, {.refusals = 3, .addedAnyway = true, .ticks = 2}, "exit=77 timer=0 shown=1"},
         {planner, {.refusals = 1, .waitMs = ICON_RETRY_MS + 2000}, "timer=0 shown=1"},
@@ -285,7 +300,7 @@ int main(int argc, char**)
         {planner, {.command = IDM_CLOSE}, "exit=0 shown=0 deleted=1 window=0 menu=0 class=0"},
         {planner, {.loop = -1}, "exit=4 shown=0 deleted=1 window=0 menu=0 class=0"},
         {planner, {.noOle = true, .press = true}, "launches=1 sta=0"},
-        {planner, {.press = true}, "launches=1 dir=windows paused=1 sta=1"},
+        {planner, {.press = true}, "launches=1 dir=windows paused=1 sta=1 verb=null"},
         {planner, {.noWindowsFolder = true, .press = true}, "launches=1 dir=C:\\WINDOWS"},
         // Permanent, through commands the mask lets through or not, after
         // someone else may have stored a value of the same name.

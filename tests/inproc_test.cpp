@@ -17,13 +17,6 @@ using std::string;
 // The machine's Run key and the user's, as bits 1 and 2 of Fault::in.
 static const HKEY roots[] = {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER};
 
-// Someone else's value under a Run key; REG_NONE deletes the value.
-static void SetRunValue(HKEY root, const char* name, DWORD type)
-{
-    type == REG_NONE ? RegDeleteKeyValueA(root, AUTOSTART_KEY, name)
-                     : RegSetKeyValueA(root, AUTOSTART_KEY, name, type, "%WINDIR%", 9);
-}
-
 // What a Run key holds under name: "none", the command "stored", or "other".
 static string RunValue(HKEY root, const char* name, const string& stored)
 {
@@ -61,15 +54,9 @@ static string Picture(HICON icon, int& width)
 #define SLOT(f, bytes)                                                                             \
     extern "C" void* slot_##f __asm__("__imp__" #f "@" #bytes);                                  \
     static const auto Real##f = (decltype(&f))slot_##f
-SLOT(Shell_NotifyIconA, 8);
-SLOT(ExtractIconExA, 20);
-SLOT(CopyIcon, 4);
-SLOT(GetMessageA, 16);
-SLOT(GetWindowsDirectoryA, 8);
-SLOT(ShellExecuteA, 24);
-SLOT(GetModuleFileNameA, 12);
-SLOT(LoadLibraryA, 4);
-SLOT(MessageBoxA, 16);
+SLOT(Shell_NotifyIconA, 8); SLOT(ExtractIconExA, 20); SLOT(ShellExecuteA, 24); // SHELL32
+SLOT(CopyIcon, 4); SLOT(GetMessageA, 16); SLOT(MessageBoxA, 16);                 // USER32
+SLOT(GetWindowsDirectoryA, 8); SLOT(GetModuleFileNameA, 12); SLOT(LoadLibraryA, 4); // KERNEL32
 SLOT(GetProcAddress, 8);
 
 struct Fault {
@@ -77,13 +64,15 @@ struct Fault {
     bool addedAnyway = false; // ...though the shell took the icon, as after a timeout
     UINT taken = 0;           // the count ExtractIconExA answers; 0: the system's
     bool noWindow = false, noWindowsFolder = false, noOle = false, cutModule = false;
-    bool press = false, noFilter = false; // press: a faked launch
+    bool press = false, noFilter = false; // press: a faked launch, by this mouse message:
+    LPARAM mouse = WM_LBUTTONDOWN;
     int locked = 0; // Run keys this user may not change, as bits like Fault::in
     bool newTaskbar = false; // the shell forgets the icon and announces a new taskbar
     DWORD planted = REG_NONE; // the type of a value someone else stored under...
     const char* plantedName = "Mivo Planner"; // ...this name; REG_NONE: no value...
     int in = 1; // ...in these Run keys: 1 the machine's, 2 the user's
     int ticks = 0, waitMs = 0; // retry messages sent; real time the timer may run
+    UINT message = WM_COMMAND; // sent with command as wParam: a choice, or a request to end
     WPARAM command = 0;
     int loop = 0; // GetMessageA's result: 0 for the quit, or -1
 };
@@ -168,20 +157,21 @@ static BOOL WINAPI FakeGetMessage(LPMSG msg, HWND hwnd, UINT first, UINT last)
             DispatchMessageA(msg);
     DWORD start = GetTickCount();
     if (fault.press)
-        SendMessageA(AppState.hWnd, WM_ICONNOTIFY, ICON_UID, WM_LBUTTONDOWN);
+        SendMessageA(AppState.hWnd, WM_ICONNOTIFY, ICON_UID, fault.mouse);
     seen.pause = (int)(GetTickCount() - start);
     if (fault.newTaskbar && RealShell_NotifyIconA(NIM_DELETE, &AppState.nid))
         SendMessageA(AppState.hWnd, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
     // Another menu's showing is none of the applet's business: -1.
     seen.other = SendMessageA(AppState.hWnd, WM_INITMENUPOPUP, (WPARAM)CreatePopupMenu(), 0);
+    // Permanent's mark as the menu shows it, before the command and after.
+    auto look = [] { return SendMessageA(AppState.hWnd, WM_INITMENUPOPUP, (WPARAM)AppState.hMenu, 0),
+                     GetMenuState(AppState.hMenu, IDM_PERMANENT, MF_BYCOMMAND) & MF_CHECKED; };
     DWORD handles = Handles();
-    SendMessageA(AppState.hWnd, WM_INITMENUPOPUP, (WPARAM)AppState.hMenu, 0);
-    seen.mark = GetMenuState(AppState.hMenu, IDM_PERMANENT, MF_BYCOMMAND) & MF_CHECKED;
-    SendMessageA(AppState.hWnd, WM_COMMAND, fault.command, 0);
+    seen.mark = look();
+    SendMessageA(AppState.hWnd, fault.message, fault.command, 0);
     seen.leak = (int)(Handles() - handles);
-    SendMessageA(AppState.hWnd, WM_INITMENUPOPUP, (WPARAM)AppState.hMenu, 0);
-    seen.after = GetMenuState(AppState.hMenu, IDM_PERMANENT, MF_BYCOMMAND) & MF_CHECKED;
-    if (fault.loop == 0 && fault.command != IDM_CLOSE)
+    seen.after = look();
+    if (fault.loop == 0 && IsWindow(AppState.hWnd))
         PostQuitMessage(77);
     return fault.loop == -1 ? -1 : RealGetMessageA(msg, hwnd, first, last);
 }
@@ -207,8 +197,10 @@ static string RunWithFault(const char* tail, const Fault& row)
     AppState = APPSTATE();
     seen = {};
     fault = row;
-    for (int i = 0; i < 2; i++) {
-        SetRunValue(roots[i], row.plantedName, row.in >> i & 1 ? row.planted : REG_NONE);
+    for (int i = 0; i < 2; i++) { // someone else's value under each Run key, or none
+        row.in >> i & 1 && row.planted != REG_NONE
+            ? RegSetKeyValueA(roots[i], AUTOSTART_KEY, row.plantedName, row.planted, "%WINDIR%", 9)
+            : RegDeleteKeyValueA(roots[i], AUTOSTART_KEY, row.plantedName);
         SetRunKeyAccess(roots[i], row.locked >> i & 1 ? standard : everyone);
     }
     WNDCLASSA refusing = {0, RefuseWindow, 0, 0, instance, NULL, NULL, NULL, NULL, MAIN_CLASS_NAME};
@@ -298,9 +290,17 @@ int main(int argc, char**)
         {t259.c_str(), {}, "exit=77 shown=1"},
         {t260.c_str(), {}, "exit=2 shown=0 window=0 class=0"},
         {planner, {.command = IDM_CLOSE}, "exit=0 shown=0 deleted=1 window=0 menu=0 class=0"},
+        // What taskkill sends, and the end of the session, really or not.
+        {planner, {.message = WM_CLOSE}, "exit=0 shown=0 deleted=1 window=0 menu=0 class=0"},
+        {planner, {.message = WM_ENDSESSION, .command = TRUE}, "exit=0 shown=0 deleted=1 window=0 menu=0 class=0"},
+        {planner, {.message = WM_ENDSESSION, .command = FALSE}, "exit=77 shown=1 window=1"},
         {planner, {.loop = -1}, "exit=4 shown=0 deleted=1 window=0 menu=0 class=0"},
         {planner, {.noOle = true, .press = true}, "launches=1 sta=0"},
         {planner, {.press = true}, "launches=1 dir=windows paused=1 sta=1 verb=null"},
+        // Only presses act: a double click (after its press) and releases do nothing.
+        {planner, {.press = true, .mouse = WM_LBUTTONDBLCLK}, "launches=0"},
+        {planner, {.press = true, .mouse = WM_LBUTTONUP}, "launches=0"},
+        {planner, {.press = true, .mouse = WM_RBUTTONUP}, "launches=0"},
         {planner, {.noWindowsFolder = true, .press = true}, "launches=1 dir=C:\\WINDOWS"},
         // Permanent, through commands the mask lets through or not, after
         // someone else may have stored a value of the same name.

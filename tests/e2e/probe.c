@@ -8,7 +8,6 @@
 #include <sddl.h>
 
 #include <stdio.h>
-#include <stdlib.h>
 #include <string.h>
 
 /* Prints the window's rectangle and text (a tooltip answers with its tip). */
@@ -39,24 +38,18 @@ static int box(const char* caption)
     return !PostMessageA(dlg, WM_COMMAND, IDOK, 0);
 }
 
-/* run: starts $PROBE_LINE, UTF-8 in hex (two digits a byte, which no locale
-   changes), as the system starts a Run value (in UTF-16), waits for it and
-   ends with its exit code. */
+/* run: starts $PROBE_LINE as the system starts a Run value (in UTF-16),
+   waits for it and ends with its exit code. */
 static int run(void)
 {
-    char line[2048];
-    WCHAR wide[2048];
+    WCHAR line[2048];
     STARTUPINFOW si = {0};
     PROCESS_INFORMATION pi;
     DWORD code = 125;
-    unsigned byte, n = 0;
     si.cb = sizeof si;
-    if (!GetEnvironmentVariableA("PROBE_LINE", line, sizeof line))
+    if (!GetEnvironmentVariableW(L"PROBE_LINE", line, 2048))
         return 125;
-    while (sscanf(line + 2 * n, "%2x", &byte) == 1)
-        line[n++] = (char)byte, line[n] = '\0';
-    MultiByteToWideChar(CP_UTF8, 0, line, -1, wide, 2048);
-    if (!CreateProcessW(NULL, wide, NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi))
+    if (!CreateProcessW(NULL, line, NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi))
         return 125;
     WaitForSingleObject(pi.hProcess, INFINITE);
     GetExitCodeProcess(pi.hProcess, &code);
@@ -65,7 +58,7 @@ static int run(void)
 
 int main(int argc, char** argv)
 {
-    HWND mivo = FindWindowA("MivoClass", "Hovedvindu"), hwnd = NULL;
+    HWND hwnd = NULL;
     const char* cmd = argc > 1 ? argv[1] : "";
     if (argc == 1) {
         char cwd[MAX_PATH], line[8192];
@@ -92,8 +85,6 @@ int main(int argc, char** argv)
             || RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Run", 0,
                              WRITE_DAC, &key) || RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, sd);
     }
-    if (!strcmp(cmd, "post") && argc > 3) /* post MESSAGE WPARAM to Mivo's window */
-        return !PostMessageA(mivo, strtoul(argv[2], NULL, 0), strtoul(argv[3], NULL, 0), 0);
-    /* usage: probe [box CAPTION | windows CLASS | run | post MESSAGE WPARAM | dacl SDDL] */
+    /* usage: probe [box CAPTION | windows CLASS | run | dacl SDDL] */
     return 64;
 }

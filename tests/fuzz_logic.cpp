@@ -7,6 +7,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 
@@ -25,16 +26,25 @@ static bool Inside(const char* p, const char* buffer, size_t size)
     return p >= buffer && p < buffer + size && memchr(p, '\0', buffer + size - p) != NULL;
 }
 
+// Well-formed UTF-8 by the C library's decoder, which also takes the leads
+// 0xF5 to 0xFD of characters beyond U+10FFFF that UTF-8 no longer has.
+static bool WellFormed(const string& text)
+{
+    std::wstring wide(text.size() + 1, L'\0');
+    size_t count = mbstowcs(&wide[0], text.c_str(), wide.size());
+    return count != (size_t)-1 && std::all_of(wide.begin(), wide.begin() + count,
+                                              [](wchar_t c) { return (uint32_t)c <= 0x10FFFF; });
+}
+
 // cut is the start of whole that fits size bytes: all that fits under
 // Windows-1252; under UTF-8 up to three bytes fewer, and of well-formed UTF-8
-// (by the C library's decoder) no character cut.
+// no character cut.
 static bool FitCut(const string& cut, const string& whole, size_t size)
 {
     size_t fit = whole.size() < size ? whole.size() : size - 1;
     size_t slack = g_hostCodePage == CP_UTF8 ? 3 : 0;
     return !whole.rfind(cut, 0) && cut.size() <= fit && cut.size() + slack >= fit &&
-           (!slack || mbstowcs(NULL, whole.c_str(), 0) == (size_t)-1 ||
-            mbstowcs(NULL, cut.c_str(), 0) != (size_t)-1);
+           (!slack || !WellFormed(whole) || WellFormed(cut));
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)

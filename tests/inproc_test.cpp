@@ -14,18 +14,42 @@
 
 using std::string;
 
-// The machine's Run key and the user's, as bits 1 and 2 of Fault::in.
-static const HKEY roots[] = {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER};
+// The machine's Run key and the user's, then their startup lists (the
+// machine's in the 64-bit view), as bits 1, 2, 4 and 8 of Fault::in.
+#define LIST "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run"
+static const struct { HKEY root; const char* path; REGSAM view; } keys[] = {
+    {HKEY_LOCAL_MACHINE, AUTOSTART_KEY, 0}, {HKEY_CURRENT_USER, AUTOSTART_KEY, 0},
+    {HKEY_LOCAL_MACHINE, LIST "32", KEY_WOW64_64KEY}, {HKEY_CURRENT_USER, LIST, 0}};
 
-// What a Run key holds under name: "none", the command "stored", or "other".
-static string RunValue(HKEY root, const char* name, const string& stored)
+// Opens keys[i], made when missing.
+static HKEY Key(int i, REGSAM access)
 {
-    char data[600];
-    DWORD size = sizeof data;
-    LSTATUS status = RegGetValueA(root, AUTOSTART_KEY, name, RRF_RT_REG_SZ, NULL, data, &size);
-    return status == ERROR_FILE_NOT_FOUND ? "none" : !status && data == stored ? "stored" : "other";
+    HKEY key = NULL;
+    RegCreateKeyExA(keys[i].root, keys[i].path, 0, NULL, 0, access | keys[i].view, NULL, &key, NULL);
+    return key;
 }
 
+// What keys[i] holds under name: "none", the command "stored" as REG_SZ, or "other".
+static string Value(int i, const char* name, const string& stored)
+{
+    char data[600] = "";
+    DWORD size = sizeof data - 1, type = REG_NONE;
+    HKEY key = Key(i, KEY_QUERY_VALUE);
+    LSTATUS status = RegQueryValueExA(key, name, NULL, &type, (BYTE*)data, &size);
+    RegCloseKey(key);
+    return status == ERROR_FILE_NOT_FOUND ? "none" : !status && type == REG_SZ && data == stored ? "stored" : "other";
+}
+
+// keys[i]'s access list, in SDDL.
+static void SetAccess(int i, const char* sddl)
+{
+    PSECURITY_DESCRIPTOR sd;
+    HKEY key = Key(i, WRITE_DAC);
+    ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &sd, NULL);
+    RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, sd);
+    RegCloseKey(key);
+    LocalFree(sd);
+}
 // Wine's GetProcessHandleCount gives 0: ask for each of the first handle
 // values instead, which Wine hands out lowest first.
 static DWORD Handles()
@@ -66,11 +90,14 @@ struct Fault {
     bool noWindow = false, noWindowsFolder = false, noOle = false, cutModule = false;
     bool press = false, noFilter = false; // press: a faked launch, by this mouse message:
     LPARAM mouse = WM_LBUTTONDOWN;
-    int locked = 0; // Run keys this user may not change, as bits like Fault::in
+    int locked = 0; // keys this user may not change, as bits like Fault::in
+    bool newUser = false; // the user has no Run key yet
     bool newTaskbar = false; // the shell forgets the icon and announces a new taskbar
     DWORD planted = REG_NONE; // the type of a value someone else stored under...
     const char* plantedName = "Mivo Planner"; // ...this name; REG_NONE: no value...
-    int in = 1; // ...in these Run keys: 1 the machine's, 2 the user's
+    int in = 1; // ...in these Run keys: 1 the machine's, 2 the user's; 4, 8: an entry in their lists...
+    BYTE state = 3; // ...whose first byte is this (odd: turned off)
+    int unreadable = 0; // Run keys this user may not read from the first look on
     int ticks = 0, waitMs = 0; // retry messages sent; real time the timer may run
     UINT message = WM_COMMAND; // sent with command as wParam: a choice, or a request to end
     WPARAM command = 0;
@@ -131,7 +158,8 @@ static HMODULE WINAPI FakeLoadLibrary(LPCSTR name)
 static int WINAPI FakeMessageBox(HWND, LPCSTR text, LPCSTR caption, UINT)
 {
     bool ours = !strcmp(caption, "Mivo Permanent"), admin = strstr(text, "\"Run as administrator\"");
-    seen.box = ours && admin && strstr(text, "every user") ? "admin" : ours && strstr(text, "could not be set") ? "failed" : "other";
+    seen.box = ours && admin && strstr(text, "every user") ? "admin" : ours && strstr(text, "could not be set") ? "failed"
+             : ours && strstr(text, "turned off in Task Manager") ? "off" : "other";
     return IDOK;
 }
 // ChangeWindowMessageFilter, found through GetProcAddress; none before Vista.
@@ -168,6 +196,9 @@ static BOOL WINAPI FakeGetMessage(LPMSG msg, HWND hwnd, UINT first, UINT last)
                      GetMenuState(AppState.hMenu, IDM_PERMANENT, MF_BYCOMMAND) & MF_CHECKED; };
     DWORD handles = Handles();
     seen.mark = look();
+    for (int i = 0; i < 2; i++)
+        if (fault.unreadable >> i & 1)
+            SetAccess(i, "D:(D;;0x1;;;WD)(A;;KA;;;WD)"); // all but query values
     SendMessageA(AppState.hWnd, fault.message, fault.command, 0);
     seen.leak = (int)(Handles() - handles);
     seen.after = look();
@@ -176,17 +207,6 @@ static BOOL WINAPI FakeGetMessage(LPMSG msg, HWND hwnd, UINT first, UINT last)
     return fault.loop == -1 ? -1 : RealGetMessageA(msg, hwnd, first, last);
 }
 
-// A Run key's access list, in SDDL; the key is made when missing.
-static void SetRunKeyAccess(HKEY root, const char* sddl)
-{
-    PSECURITY_DESCRIPTOR sd;
-    HKEY key;
-    ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &sd, NULL);
-    RegCreateKeyExA(root, AUTOSTART_KEY, 0, NULL, 0, WRITE_DAC, NULL, &key, NULL);
-    RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, sd);
-    RegCloseKey(key);
-    LocalFree(sd);
-}
 // Everyone may do all; a standard user: all but set values and make keys.
 static const char *everyone = "D:(A;;KA;;;WD)", *standard = "D:(D;;0x6;;;WD)(A;;KA;;;WD)";
 
@@ -197,12 +217,20 @@ static string RunWithFault(const char* tail, const Fault& row)
     AppState = APPSTATE();
     seen = {};
     fault = row;
-    for (int i = 0; i < 2; i++) { // someone else's value under each Run key, or none
-        row.in >> i & 1 && row.planted != REG_NONE
-            ? RegSetKeyValueA(roots[i], AUTOSTART_KEY, row.plantedName, row.planted, "%WINDIR%", 9)
-            : RegDeleteKeyValueA(roots[i], AUTOSTART_KEY, row.plantedName);
-        SetRunKeyAccess(roots[i], row.locked >> i & 1 ? standard : everyone);
+    // An entry's bytes after the first have the other parity: they must not matter.
+    BYTE entry[12] = {row.state, 0};
+    memset(entry + 1, row.state ^ 1, sizeof entry - 1);
+    for (int i = 0; i < 4; i++) { // someone else's value or entry under each key, or none
+        HKEY key = Key(i, KEY_SET_VALUE);
+        row.in >> i & 1 && (i > 1 || row.planted != REG_NONE)
+            ? RegSetValueExA(key, row.plantedName, 0, i > 1 ? REG_BINARY : row.planted,
+                             i > 1 ? entry : (const BYTE*)"%WINDIR%", i > 1 ? sizeof entry : 9)
+            : RegDeleteValueA(key, row.plantedName);
+        RegCloseKey(key);
+        SetAccess(i, row.locked >> i & 1 ? standard : everyone);
     }
+    if (row.newUser)
+        RegDeleteKeyA(HKEY_CURRENT_USER, AUTOSTART_KEY);
     WNDCLASSA refusing = {0, RefuseWindow, 0, 0, instance, NULL, NULL, NULL, NULL, MAIN_CLASS_NAME};
     if (row.noWindow)
         RegisterClassA(&refusing);
@@ -211,9 +239,11 @@ static string RunWithFault(const char* tail, const Fault& row)
     string own = Picture((HICON)LoadImageA(instance, MAKEINTRESOURCEA(IDI_PROGRAM), IMAGE_ICON, small, small, 0), width);
     WNDCLASSA wc;
     char out[512], windows[MAX_PATH];
-    string stored = "\"" + string(module) + "\" " + tail, value[2];
-    for (int i = 0; i < 2; i++)
-        value[i] = RunValue(roots[i], AppState.szValueName, stored);
+    string stored = "\"" + string(module) + "\" " + tail, value[4];
+    for (int i = 0; i < 4; i++)
+        SetAccess(i, everyone);
+    for (int i = 0; i < 4; i++)
+        value[i] = Value(i, AppState.szValueName, stored);
     string items; // the menu's items and the end of it, blanks as "_"
     for (int i = 0; i < 6; i++) {
         char text[48] = "-";
@@ -229,7 +259,8 @@ static string RunWithFault(const char* tail, const Fault& row)
         CoUninitialize();
     snprintf(out, sizeof out,
              "exit=%d icon=%s copied=%d timer=%d shown=%d deleted=%d window=%d menu=%d class=%d "
-             "launches=%d dir=%s paused=%d sta=%d mark=%d value=%s user=%s after=%d box=%s leak=%d "
+             "launches=%d dir=%s paused=%d sta=%d mark=%d value=%s user=%s entries=%d after=%d box=%s "
+             "leak=%d "
              "other=%ld visible=%d items=%s small=%d colour=%06lx verb=%s filter=%s",
              code, seen.picture == own ? "own" : "file",
              seen.copied, KillTimer(AppState.hWnd, IDT_ICON_RETRY),
@@ -237,13 +268,12 @@ static string RunWithFault(const char* tail, const Fault& row)
              IsWindow(AppState.hWnd), IsMenu(AppState.hMenu),
              GetClassInfoA(instance, MAIN_CLASS_NAME, &wc) != 0, seen.launches,
              seen.dir == windows ? "windows" : seen.dir.c_str(), seen.pause >= LAUNCH_PAUSE_MS - 20, // GetTickCount's steps
-             apartment == S_FALSE, seen.mark, value[0].c_str(), value[1].c_str(), seen.after,
+             apartment == S_FALSE, seen.mark, value[0].c_str(), value[1].c_str(),
+             (value[2] != "none") + 2 * (value[3] != "none"), seen.after,
              seen.box.empty() ? "none" : seen.box.c_str(), seen.leak, (long)seen.other, IsWindowVisible(AppState.hWnd), items.c_str(),
              seen.width == small, seen.width ? *(DWORD*)&seen.picture[seen.width * (seen.width + 1) * 2] & 0xFFFFFF : 0,
              seen.verb.c_str(), !seen.filtered ? "none" : seen.flag == MSGFLT_ADD &&
              seen.filtered == RegisterWindowMessageA("TaskbarCreated") ? "TaskbarCreated,add" : "other");
-    for (HKEY root : roots)
-        SetRunKeyAccess(root, everyone);
     DestroyWindow(AppState.hWnd);
     UnregisterClassA(MAIN_CLASS_NAME, instance);
     return out;
@@ -303,22 +333,30 @@ int main(int argc, char**)
         {planner, {.press = true, .mouse = WM_RBUTTONUP}, "launches=0"},
         {planner, {.noWindowsFolder = true, .press = true}, "launches=1 dir=C:\\WINDOWS"},
         // Permanent, through commands the mask lets through or not, after
-        // someone else may have stored a value of the same name.
-        {planner, {.command = 0xEFF0}, "mark=0 value=stored user=none after=1 box=none leak=0"},
-        {planner, {.planted = REG_SZ, .command = 0xEFF7}, "mark=1 value=none leak=0"},
+        // someone else may have stored a value of the same name, which Task
+        // Manager may have turned off (an odd first byte) or on (even).
+        {planner, {.in = 4, .command = 0xEFF0}, "mark=0 value=stored user=none entries=0 after=1 box=none leak=0"},
+        {planner, {.planted = REG_SZ, .in = 1 | 4, .state = 2, .command = 0xEFF7}, "mark=1 value=none entries=0 leak=0"},
+        {planner, {.planted = REG_SZ, .in = 1 | 4, .command = IDM_PERMANENT}, "mark=0 value=stored entries=0 after=1"},
         {planner, {.planted = REG_SZ, .command = 0xEF00}, "mark=1 value=other"},
         {planner, {.command = 0x1EFF0}, "value=stored"},
         {planner, {.planted = REG_DWORD, .command = IDM_PERMANENT}, "mark=1 value=none"},
         {com, {.plantedName = "Mivo Edit", .command = IDM_PERMANENT}, "value=stored"},
         {exe, {.planted = REG_SZ, .plantedName = "Mivo Edit", .command = IDM_PERMANENT}, "mark=1 value=none"},
         {planner, {.cutModule = true, .command = IDM_PERMANENT}, "value=none"},
-        // A standard user stores the value under the user's own key, and is
-        // told when a value for every user must stay or nothing may be stored.
-        {planner, {.locked = 1, .command = IDM_PERMANENT}, "mark=0 value=none user=stored after=1 box=none"},
-        {planner, {.locked = 1, .planted = REG_SZ, .in = 2, .command = IDM_PERMANENT}, "mark=1 value=none user=none after=0 box=none"},
+        // A standard user, maybe new, stores the value under the user's own
+        // key, and is told when a value for every user must stay, nothing
+        // may be stored, or it stays turned off.
+        {planner, {.locked = 1, .newUser = true, .command = IDM_PERMANENT}, "mark=0 value=none user=stored after=1 box=none"},
+        {planner, {.locked = 1, .planted = REG_SZ, .in = 2 | 8, .state = 6, .command = IDM_PERMANENT}, "mark=1 value=none user=none entries=0 after=0 box=none"},
+        {planner, {.locked = 1, .planted = REG_SZ, .in = 2 | 8, .state = 7, .command = IDM_PERMANENT}, "mark=0 user=stored entries=0 after=1 box=none"},
+        {planner, {.locked = 1, .planted = REG_SZ, .in = 1 | 4, .command = IDM_PERMANENT}, "mark=0 value=other user=stored entries=1 after=1 box=none"},
+        {planner, {.locked = 1 | 8, .in = 8, .command = IDM_PERMANENT}, "mark=0 user=stored entries=2 after=0 box=off"},
         {planner, {.locked = 1, .planted = REG_SZ, .command = IDM_PERMANENT}, "mark=1 value=other user=none after=1 box=admin"},
         {planner, {.locked = 1, .planted = REG_SZ, .in = 3, .command = IDM_PERMANENT}, "mark=1 value=other user=none after=1 box=admin"},
         {planner, {.locked = 3, .command = IDM_PERMANENT}, "mark=0 value=none user=none after=0 box=failed"},
+        // Keys that cannot be read tell nothing: the mark stays as it was.
+        {planner, {.planted = REG_SZ, .in = 3, .unreadable = 3, .command = IDM_PERMANENT}, "mark=1 value=other user=other after=1 box=failed"},
         {planner, {.planted = REG_SZ, .in = 2, .command = IDM_PERMANENT}, "mark=1 value=none user=none after=0 box=none"}};
     // clang-format on
     for (const auto& row : rows) {

@@ -65,20 +65,23 @@ static const std::vector<Names> kDoubleByte = {
     {"C:\\\x94\x5C\\" + kHyoKeiSan + ".EXE", kHyoKeiSan}, {"C:\\a" + c254, "A" + c254, 63, 258}};
 
 // Under UTF-8: characters of two, three and four bytes (a first one too), a
-// cut of the tip or the value name that would fall inside one; a malformed
-// byte is a character of its own (only here: the system turns it into
-// U+FFFD, three bytes).
+// cut of the tip or the value name that would fall inside one. A malformed
+// byte is a character of its own: a stray continuation byte, 0xC0 and 0xC1
+// (which begin no character), a lead without its continuation bytes. Wine
+// leaves the first rows of these as they are; the last ones (on the host
+// only) its CharLowerA turns into U+FFFD, three bytes.
 static string Times(int n, const string& text) { return n ? text + Times(n - 1, text) : ""; }
-static const string zh31 = Times(31, "ж"), grin64 = Times(64, "😀"), bao85 = Times(85, "報");
+static const string zh31 = Times(31, "ж"), grin64 = Times(64, "😀"), bao85 = Times(85, "報"),
+                    n62 = n300.substr(0, 62), n61 = "N" + n300.substr(0, 61);
 static const std::vector<Names> kUtf8 = {
     {"D:\\Документы\\Письмо.doc", "Письмо.doc"}, {"C:\\文書\\報告.EXE", "報告"},
     {"C:\\😀 Party.exe", "😀 party"}, {"C:\\Ж" + zh31, "Ж" + zh31, 62}, {"C:\\" + grin64, grin64, 60, 257},
-    {"C:\\" + bao85, bao85, 63, 257},
+    {"C:\\" + bao85, bao85, 63, 257}, {"C:\\\x80x", "\x80x"}, {"C:\\" + n62 + "\xC0\x80", n61 + "\xC0\x80"},
+    {"C:\\" + n62 + "\xC1\x80", n61 + "\xC1\x80"}, {"C:\\" + n62 + "\xC2x", n61 + "\xC2x"},
 #ifdef _WIN32
     {"C:\\Документы\\письмо.exe", "Письмо"}, {"C:\\ЖУК", "Жук"}};
 #else
-    {"C:\\\xE2\\ab.EXE", "Ab"}, {"C:\\a\xF0\x9F\x98", "A\xF0\x9F\x98"}, {"C:\\\x80x", "\x80x"},
-    {"C:\\" + n300.substr(0, 61) + "\xF0\x9F\x98", "N" + n300.substr(0, 60) + "\xF0\x9F\x98"}};
+    {"C:\\\xE2\\ab.EXE", "Ab"}, {"C:\\a\xF0\x9F\x98", "A\xF0\x9F\x98"}};
 #endif
 
 // Module path, tail, stored command ("" when refused).

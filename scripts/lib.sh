@@ -14,7 +14,7 @@ MIVO_PACKAGES=(
   cmake make g++ clang libclang-rt-14-dev cppcheck clang-tidy
   g++-mingw-w64-i686 mingw-w64-i686-dev binutils-mingw-w64-i686
   python3 python3-pefile python3-pytest python3-xlib python3-pil
-  wine wine32:i386 xvfb xauth trayer xdotool zip
+  wine wine32:i386 wine64 xvfb xauth trayer xdotool zip
 )
 
 mivo_log() { printf '[mivo] %s\n' "$*" >&2; }

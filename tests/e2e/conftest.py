@@ -13,6 +13,7 @@ import mivo_tray as mt  # noqa: E402
 
 RUN_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Run"
 USER_RUN_KEY = "HKCU" + RUN_KEY[4:]
+USER_LIST = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\StartupApproved\Run"
 EVERYONE, STANDARD_USER = "D:(A;;KA;;;WD)", "D:(D;;0x6;;;WD)(A;;KA;;;WD)"  # the machine key's DACL
 MIVO = r"C:\Program Files\Mivo\Mivo.exe"
 BASE = "C:\\mivo-e2e\\"
@@ -74,14 +75,14 @@ class Win:
         return [w[5] for w in lines if w[0] == "text"], \
             [tuple(map(int, w[1:5])) for w in lines if w[0] == "icon"]
 
-    def run_values(self, key=RUN_KEY):  # its string values named "Mivo ...": name -> (type, data)
+    def run_values(self, key=RUN_KEY):  # its values named "Mivo ...": name -> (type, data)
         export = self.logs / "values.reg"  # as regedit writes them, in UTF-16; no key, no file
         key = {"HKLM": "HKEY_LOCAL_MACHINE", "HKCU": "HKEY_CURRENT_USER"}[key[:4]] + key[4:]
         self.wine(["regedit", "/E", "Z:" + str(export).replace("/", "\\"), key]).wait(60)
         text = export.read_text("utf-16") if export.exists() else ""
-        export.unlink(missing_ok=True)
-        return {name: ("REG_SZ", re.sub(r"\\(.)", r"\1", data))
-                for name, data in re.findall(r'^"(Mivo .*?)"="(.*)"$', text, re.M)}
+        export.unlink(missing_ok=True)  # a string, or another type as regedit tags it: hex, hex(2)...
+        return {name: (kind, data) if kind else ("REG_SZ", re.sub(r"\\(.)", r"\1", string))
+                for name, string, kind, data in re.findall(r'^"(Mivo .*?)"=(?:"(.*)"|([^":]+):(.*))$', text, re.M)}
 
     def launches(self):  # (working folder, command line) of each start of the recorder
         log = self.drive / "mivo-e2e" / "launch.log"
@@ -118,7 +119,7 @@ def win(desktop, request):
     desktop.logs = desktop.root / re.sub(r"\W+", "-", request.node.name)
     desktop.end_mivos()
     assert desktop.probe("dacl", EVERYONE)[0] == 0
-    for key in (RUN_KEY, USER_RUN_KEY):  # the key may be missing
+    for key in (RUN_KEY, USER_RUN_KEY, USER_LIST):  # the key may be missing
         desktop.wine(["reg", "delete", key, "/va", "/f"]).wait(60)
     (desktop.drive / "mivo-e2e/launch.log").unlink(missing_ok=True)
     desktop.d.park()

@@ -3,7 +3,7 @@ from pathlib import Path
 import pytest
 from PIL import Image, ImageChops
 
-from conftest import BASE, COPIES, MIVO, NOTE, RECORDER, RUN_KEY, STANDARD_USER, USER_RUN_KEY, mt
+from conftest import BASE, COPIES, MIVO, NOTE, RECORDER, RUN_KEY, STANDARD_USER, USER_LIST, USER_RUN_KEY, mt
 
 DATA = Path(__file__).resolve().parents[1] / "data"
 # The recorder's icons 0 and 1 as the tray shows them: their small pictures
@@ -69,7 +69,13 @@ def test_logon_round_trip(win, target, name, user):
     assert colours(image)[-1] == ORANGE and launches == [("C:\\windows", f'"{target}"')]
     win.choose(wid, 3)
     stored = mt.wait_for("the Run value", 10, lambda: win.run_values(key))
-    assert stored == {"Mivo " + name: ("REG_SZ", f'"{MIVO}" {target}')} and not win.run_values(other)
+    if user:  # turned off in Task Manager: no mark, and Permanent turns it on again
+        off = ["/v", "Mivo " + name, "/t", "REG_BINARY", "/d", "03" * 12, "/f"]
+        assert win.wine(["reg", "add", USER_LIST, *off]).wait(60) == 0
+        win.choose(wid, 3)
+        mt.wait_for("the startup list's entry to go", 10, lambda: not win.run_values(USER_LIST))
+    assert stored == win.run_values(key) == {"Mivo " + name: ("REG_SZ", f'"{MIVO}" {target}')}
+    assert not win.run_values(other)
     win.choose(wid, 4)
     assert proc.wait(15) == 0 and not win.d.icons()
     win.start(stored["Mivo " + name][1])  # as the system runs it at logon

@@ -36,11 +36,14 @@ void CreateContextMenu(void)
 
 void AppendMenuItems(void)
 {
+    // Open comes first and in bold: the keyboard's way to the target.
+    AppendMenuA(AppState.hMenu, MF_STRING, IDM_OPEN, "&Open");
     AppendMenuA(AppState.hMenu, MF_STRING, IDM_ABOUT, "&About...");
     AppendMenuA(AppState.hMenu, MF_STRING, IDM_QUICKHELP, "&Quick help...");
     AppendMenuA(AppState.hMenu, MF_SEPARATOR, 0, "");
     AppendMenuA(AppState.hMenu, MF_STRING, IDM_PERMANENT, "Permanent");
     AppendMenuA(AppState.hMenu, MF_STRING, IDM_CLOSE, "&Close");
+    SetMenuDefaultItem(AppState.hMenu, IDM_OPEN, FALSE);
 }
 
 void ShowContextMenu(void)
@@ -99,6 +102,9 @@ void EndApplet(void)
 LRESULT OnCommand(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (wParam & IDM_COMMAND_MASK) {
+    case IDM_OPEN:
+        LaunchTarget(hwnd);
+        break;
     case IDM_QUICKHELP:
         ShowQuickHelp();
         break;

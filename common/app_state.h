@@ -7,6 +7,7 @@
 
 // Menu commands. WM_COMMAND compares wParam & 0xFFF0 with these, so each
 // answers to sixteen identifiers.
+#define IDM_OPEN 0xEFB0
 #define IDM_QUICKHELP 0xEFC0
 #define IDM_CLOSE 0xEFD0
 #define IDM_ABOUT 0xEFE0

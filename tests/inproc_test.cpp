@@ -155,10 +155,11 @@ static BOOL WINAPI FakeGetMessage(LPMSG msg, HWND hwnd, UINT first, UINT last)
     for (DWORD end = GetTickCount() + fault.waitMs; GetTickCount() < end; Sleep(20))
         while (PeekMessageA(msg, NULL, 0, 0, PM_REMOVE))
             DispatchMessageA(msg);
-    DWORD start = GetTickCount();
+    // The press, and the command below: how long each holds the thread.
+    auto timed = [](UINT message, WPARAM w, LPARAM l) { DWORD start = GetTickCount();
+                     SendMessageA(AppState.hWnd, message, w, l); seen.pause += (int)(GetTickCount() - start); };
     if (fault.press)
-        SendMessageA(AppState.hWnd, WM_ICONNOTIFY, ICON_UID, fault.mouse);
-    seen.pause = (int)(GetTickCount() - start);
+        timed(WM_ICONNOTIFY, ICON_UID, fault.mouse);
     if (fault.newTaskbar && RealShell_NotifyIconA(NIM_DELETE, &AppState.nid))
         SendMessageA(AppState.hWnd, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
     // Another menu's showing is none of the applet's business: -1.
@@ -168,7 +169,7 @@ static BOOL WINAPI FakeGetMessage(LPMSG msg, HWND hwnd, UINT first, UINT last)
                      GetMenuState(AppState.hMenu, IDM_PERMANENT, MF_BYCOMMAND) & MF_CHECKED; };
     DWORD handles = Handles();
     seen.mark = look();
-    SendMessageA(AppState.hWnd, fault.message, fault.command, 0);
+    timed(fault.message, fault.command, 0);
     seen.leak = (int)(Handles() - handles);
     seen.after = look();
     if (fault.loop == 0 && IsWindow(AppState.hWnd))
@@ -215,7 +216,7 @@ static string RunWithFault(const char* tail, const Fault& row)
     for (int i = 0; i < 2; i++)
         value[i] = RunValue(roots[i], AppState.szValueName, stored);
     string items; // the menu's items and the end of it, blanks as "_"
-    for (int i = 0; i < 6; i++) {
+    for (int i = 0; i < 7; i++) {
         char text[48] = "-";
         if (!(GetMenuState(AppState.hMenu, i, MF_BYPOSITION) & MF_SEPARATOR))
             GetMenuStringA(AppState.hMenu, i, text, sizeof text, MF_BYPOSITION);
@@ -230,7 +231,7 @@ static string RunWithFault(const char* tail, const Fault& row)
     snprintf(out, sizeof out,
              "exit=%d icon=%s copied=%d timer=%d shown=%d deleted=%d window=%d menu=%d class=%d "
              "launches=%d dir=%s paused=%d sta=%d mark=%d value=%s user=%s after=%d box=%s leak=%d "
-             "other=%ld visible=%d items=%s small=%d colour=%06lx verb=%s filter=%s",
+             "other=%ld visible=%d items=%s default=%d small=%d colour=%06lx verb=%s filter=%s",
              code, seen.picture == own ? "own" : "file",
              seen.copied, KillTimer(AppState.hWnd, IDT_ICON_RETRY),
              RealShell_NotifyIconA(NIM_MODIFY, &AppState.nid), seen.deletedLive,
@@ -239,6 +240,7 @@ static string RunWithFault(const char* tail, const Fault& row)
              seen.dir == windows ? "windows" : seen.dir.c_str(), seen.pause >= LAUNCH_PAUSE_MS - 20, // GetTickCount's steps
              apartment == S_FALSE, seen.mark, value[0].c_str(), value[1].c_str(), seen.after,
              seen.box.empty() ? "none" : seen.box.c_str(), seen.leak, (long)seen.other, IsWindowVisible(AppState.hWnd), items.c_str(),
+             (int)GetMenuDefaultItem(AppState.hMenu, FALSE, 0),
              seen.width == small, seen.width ? *(DWORD*)&seen.picture[seen.width * (seen.width + 1) * 2] & 0xFFFFFF : 0,
              seen.verb.c_str(), !seen.filtered ? "none" : seen.flag == MSGFLT_ADD &&
              seen.filtered == RegisterWindowMessageA("TaskbarCreated") ? "TaskbarCreated,add" : "other");
@@ -275,8 +277,8 @@ int main(int argc, char**)
                  noIcons = self.substr(0, self.rfind('\\')) + "\\..\\logic_test.exe";
     // clang-format off
     const struct { const char* tail; Fault fault; const char* expected; } rows[] = {
-        {planner, {}, "exit=77 timer=0 shown=1 window=1 other=-1 visible=0 filter=TaskbarCreated,add "
-                      "items=61408:&About...;61376:&Quick_help...;0:-;61424:Permanent;61392:&Close;-1:-;"},
+        {planner, {}, "exit=77 timer=0 shown=1 window=1 other=-1 visible=0 default=61360 filter=TaskbarCreated,add "
+                      "items=61360:&Open;61408:&About...;61376:&Quick_help...;0:-;61424:Permanent;61392:&Close;-1:-;"},
         {planner, {.newTaskbar = true}, "timer=0 shown=1"},
         {planner, {.noFilter = true}, "exit=77 shown=1 filter=none"},
         {planner, {.refusals = 2, .ticks = 3}, "exit=77 timer=0 shown=1"},
@@ -301,7 +303,9 @@ int main(int argc, char**)
         {planner, {.press = true, .mouse = WM_LBUTTONDBLCLK}, "launches=0"},
         {planner, {.press = true, .mouse = WM_LBUTTONUP}, "launches=0"},
         {planner, {.press = true, .mouse = WM_RBUTTONUP}, "launches=0"},
-        {planner, {.noWindowsFolder = true, .press = true}, "launches=1 dir=C:\\WINDOWS"},
+        // Open, under the mask too, launches as a left press does (mouse 0: no press).
+        {planner, {.press = true, .mouse = 0, .command = IDM_OPEN}, "launches=1 dir=windows paused=1 verb=null"},
+        {planner, {.noWindowsFolder = true, .press = true, .mouse = 0, .command = IDM_OPEN + 5}, "launches=1 dir=C:\\WINDOWS paused=1"},
         // Permanent, through commands the mask lets through or not, after
         // someone else may have stored a value of the same name.
         {planner, {.command = 0xEFF0}, "mark=0 value=stored user=none after=1 box=none leak=0"},

@@ -50,12 +50,18 @@ void ShowContextMenu(void)
 {
     POINT pt = {0, 0};
 
+    // Some shells send Enter's press twice, the second while the menu is
+    // open: one menu is enough.
+    if (AppState.bMenuShown)
+        return;
+    AppState.bMenuShown = TRUE;
     // Unless our window is in the foreground, the menu does not close when
     // the user clicks elsewhere.
     SetForegroundWindow(AppState.hWnd);
     GetCursorPos(&pt);
     TrackPopupMenu(AppState.hMenu, TPM_LEFTALIGN | TPM_RIGHTBUTTON, pt.x, pt.y, 0, AppState.hWnd,
                    NULL);
+    AppState.bMenuShown = FALSE;
     // A message after the menu, so that the next one opens properly too.
     PostMessageA(AppState.hWnd, WM_USER, 0, 0);
 }

@@ -45,6 +45,7 @@ typedef struct tagAPPSTATE {
     BOOL bPermanent;              // Run value present when last looked at
     UINT uTaskbarCreated;         // the shell's "TaskbarCreated" message, 0 if unknown
     BOOL bComTried;               // COM set up (or found missing) for the launches
+    BOOL bMenuShown;              // the menu is open: no second one over it
 } APPSTATE;
 
 extern APPSTATE AppState;

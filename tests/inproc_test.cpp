@@ -55,7 +55,7 @@ static string Picture(HICON icon, int& width)
     extern "C" void* slot_##f __asm__("__imp__" #f "@" #bytes);                                  \
     static const auto Real##f = (decltype(&f))slot_##f
 SLOT(Shell_NotifyIconA, 8); SLOT(ExtractIconExA, 20); SLOT(ShellExecuteA, 24); // SHELL32
-SLOT(CopyIcon, 4); SLOT(GetMessageA, 16); SLOT(MessageBoxA, 16);                 // USER32
+SLOT(CopyIcon, 4); SLOT(GetMessageA, 16); SLOT(MessageBoxA, 16); SLOT(TrackPopupMenu, 28); // USER32
 SLOT(GetWindowsDirectoryA, 8); SLOT(GetModuleFileNameA, 12); SLOT(LoadLibraryA, 4); // KERNEL32
 SLOT(GetProcAddress, 8);
 
@@ -77,7 +77,7 @@ struct Fault {
     int loop = 0; // GetMessageA's result: 0 for the quit, or -1
 };
 static Fault fault;
-static struct { UINT_PTR extracted; bool copied, deletedLive, mark, after, looped; int launches, pause;
+static struct { UINT_PTR extracted; bool copied, deletedLive, mark, after, looped; int launches, pause, menus;
                 int leak, width; LRESULT other; string dir, box, picture, verb; UINT filtered; DWORD flag; } seen;
 static char module[MAX_PATH];
 
@@ -126,6 +126,12 @@ static DWORD WINAPI FakeModuleName(HMODULE module, LPSTR buffer, DWORD size)
 static HMODULE WINAPI FakeLoadLibrary(LPCSTR name)
 {
     return fault.noOle ? NULL : RealLoadLibraryA(name);
+}
+// While the menu is open, the right press comes again (twice at most, so
+// that without a guard the row fails instead of recursing for ever).
+static BOOL WINAPI FakeTrackPopupMenu(HMENU, UINT, int, int, int, HWND, const RECT*)
+{
+    return ++seen.menus < 3 && SendMessageA(AppState.hWnd, WM_ICONNOTIFY, ICON_UID, WM_RBUTTONDOWN), FALSE;
 }
 // A box about Permanent, in a word: it shows the way out, or that it failed.
 static int WINAPI FakeMessageBox(HWND, LPCSTR text, LPCSTR caption, UINT)
@@ -231,7 +237,7 @@ static string RunWithFault(const char* tail, const Fault& row)
     snprintf(out, sizeof out,
              "exit=%d icon=%s copied=%d timer=%d shown=%d deleted=%d window=%d menu=%d class=%d "
              "launches=%d dir=%s paused=%d sta=%d mark=%d value=%s user=%s after=%d box=%s leak=%d "
-             "other=%ld visible=%d items=%s default=%d small=%d colour=%06lx verb=%s filter=%s",
+             "other=%ld visible=%d items=%s default=%d small=%d colour=%06lx verb=%s filter=%s menus=%d",
              code, seen.picture == own ? "own" : "file",
              seen.copied, KillTimer(AppState.hWnd, IDT_ICON_RETRY),
              RealShell_NotifyIconA(NIM_MODIFY, &AppState.nid), seen.deletedLive,
@@ -243,7 +249,7 @@ static string RunWithFault(const char* tail, const Fault& row)
              (int)GetMenuDefaultItem(AppState.hMenu, FALSE, 0),
              seen.width == small, seen.width ? *(DWORD*)&seen.picture[seen.width * (seen.width + 1) * 2] & 0xFFFFFF : 0,
              seen.verb.c_str(), !seen.filtered ? "none" : seen.flag == MSGFLT_ADD &&
-             seen.filtered == RegisterWindowMessageA("TaskbarCreated") ? "TaskbarCreated,add" : "other");
+             seen.filtered == RegisterWindowMessageA("TaskbarCreated") ? "TaskbarCreated,add" : "other", seen.menus);
     for (HKEY root : roots)
         SetRunKeyAccess(root, everyone);
     DestroyWindow(AppState.hWnd);
@@ -264,7 +270,7 @@ int main(int argc, char**)
     slot_GetMessageA = (void*)FakeGetMessage, slot_GetWindowsDirectoryA = (void*)FakeWindowsFolder;
     slot_ShellExecuteA = (void*)FakeShellExecute, slot_GetModuleFileNameA = (void*)FakeModuleName;
     slot_LoadLibraryA = (void*)FakeLoadLibrary, slot_MessageBoxA = (void*)FakeMessageBox;
-    slot_GetProcAddress = (void*)FakeGetProcAddress;
+    slot_GetProcAddress = (void*)FakeGetProcAddress, slot_TrackPopupMenu = (void*)FakeTrackPopupMenu;
     // Each row: the tail, the faults, and what must come of them (a part of
     // what RunWithFault tells).
     const char *planner = "C:\\TOOLS\\PLANNER.EXE,C:\\TOOLS\\ICONS.EXE#3", *com = "C:\\A\\EDIT.COM",
@@ -302,7 +308,9 @@ int main(int argc, char**)
         // Only presses act: a double click (after its press) and releases do nothing.
         {planner, {.press = true, .mouse = WM_LBUTTONDBLCLK}, "launches=0"},
         {planner, {.press = true, .mouse = WM_LBUTTONUP}, "launches=0"},
-        {planner, {.press = true, .mouse = WM_RBUTTONUP}, "launches=0"},
+        {planner, {.press = true, .mouse = WM_RBUTTONUP}, "launches=0 menus=0"},
+        // A right press opens one menu, even when it comes again while that is open.
+        {planner, {.press = true, .mouse = WM_RBUTTONDOWN}, "launches=0 menus=1"},
         // Open, under the mask too, launches as a left press does (mouse 0: no press).
         {planner, {.press = true, .mouse = 0, .command = IDM_OPEN}, "launches=1 dir=windows paused=1 verb=null"},
         {planner, {.noWindowsFolder = true, .press = true, .mouse = 0, .command = IDM_OPEN + 5}, "launches=1 dir=C:\\WINDOWS paused=1"},

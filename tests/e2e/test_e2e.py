@@ -77,3 +77,14 @@ def test_logon_round_trip(win, target, name, user):
     assert diff(win.icon(wid), image) is None and win.tip(wid) == name
     win.choose(wid, 4)
     mt.wait_for("the Run value to go", 10, lambda: not win.run_values(key))
+
+
+# Without a mouse: Enter on the icon (for an icon like Mivo's the shell sends
+# a right press and release), then keys in the menu; Close still ends Mivo.
+@pytest.mark.parametrize("keys,opened", [("o", 1), ("Down Return", 1), ("Escape", 0)])
+def test_keyboard_opens_target(win, keys, opened):
+    proc, launches = win.dock(RECORDER)[0], [("C:\\windows", f'"{RECORDER}"')] * opened
+    win.choose(None, keys.split())
+    mt.wait_for("the launches", 10, lambda: win.launches() == launches)
+    win.choose(None, ["c"])
+    assert proc.wait(15) == 0 and win.launches() == launches

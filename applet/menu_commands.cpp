@@ -22,8 +22,8 @@ const char szQuickHelpCaption[] = "Mivo quick help";
 const char szAboutText[] = "Mivo 2.0\n\r"
                            "\n\r"
                            "Keeps one program or document in the taskbar's notification area.\n\r"
-                           "Press the icon with the left button to open it; press it with the\n\r"
-                           "right button for this menu.\n\r"
+                           "Press the icon with the left button, or choose Open, to open it;\n\r"
+                           "press it with the right button for this menu.\n\r"
                            "\n\r"
                            "Made by The Mivo developers.\n\r"
                            "Contact: the Mivo project's issue tracker.";

@@ -22,8 +22,8 @@ const char szQuickHelpCaption[] = "Mivo quick help";
 const char szAboutText[] = "Mivo 2.0\n\r"
                            "\n\r"
                            "Keeps one program or document in the taskbar's notification area.\n\r"
-                           "Press the icon with the left button to open it; press it with the\n\r"
-                           "right button for this menu.\n\r"
+                           "Press the icon with the left button, or choose Open, to open it;\n\r"
+                           "press it with the right button for this menu.\n\r"
                            "\n\r"
                            "Made by The Mivo developers.\n\r"
                            "Contact: the Mivo project's issue tracker.";
@@ -36,23 +36,32 @@ void CreateContextMenu(void)
 
 void AppendMenuItems(void)
 {
+    // Open comes first and in bold: the keyboard's way to the target.
+    AppendMenuA(AppState.hMenu, MF_STRING, IDM_OPEN, "&Open");
     AppendMenuA(AppState.hMenu, MF_STRING, IDM_ABOUT, "&About...");
     AppendMenuA(AppState.hMenu, MF_STRING, IDM_QUICKHELP, "&Quick help...");
     AppendMenuA(AppState.hMenu, MF_SEPARATOR, 0, "");
     AppendMenuA(AppState.hMenu, MF_STRING, IDM_PERMANENT, "Permanent");
     AppendMenuA(AppState.hMenu, MF_STRING, IDM_CLOSE, "&Close");
+    SetMenuDefaultItem(AppState.hMenu, IDM_OPEN, FALSE);
 }
 
 void ShowContextMenu(void)
 {
     POINT pt = {0, 0};
 
+    // Some shells send Enter's press twice, the second while the menu is
+    // open: one menu is enough.
+    if (AppState.bMenuShown)
+        return;
+    AppState.bMenuShown = TRUE;
     // Unless our window is in the foreground, the menu does not close when
     // the user clicks elsewhere.
     SetForegroundWindow(AppState.hWnd);
     GetCursorPos(&pt);
     TrackPopupMenu(AppState.hMenu, TPM_LEFTALIGN | TPM_RIGHTBUTTON, pt.x, pt.y, 0, AppState.hWnd,
                    NULL);
+    AppState.bMenuShown = FALSE;
     // A message after the menu, so that the next one opens properly too.
     PostMessageA(AppState.hWnd, WM_USER, 0, 0);
 }
@@ -99,6 +108,9 @@ void EndApplet(void)
 LRESULT OnCommand(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (wParam & IDM_COMMAND_MASK) {
+    case IDM_OPEN:
+        LaunchTarget(hwnd);
+        break;
     case IDM_QUICKHELP:
         ShowQuickHelp();
         break;

@@ -7,6 +7,7 @@
 
 // Menu commands. WM_COMMAND compares wParam & 0xFFF0 with these, so each
 // answers to sixteen identifiers.
+#define IDM_OPEN 0xEFB0
 #define IDM_QUICKHELP 0xEFC0
 #define IDM_CLOSE 0xEFD0
 #define IDM_ABOUT 0xEFE0
@@ -44,6 +45,7 @@ typedef struct tagAPPSTATE {
     BOOL bPermanent;              // Run value present when last looked at
     UINT uTaskbarCreated;         // the shell's "TaskbarCreated" message, 0 if unknown
     BOOL bComTried;               // COM set up (or found missing) for the launches
+    BOOL bMenuShown;              // the menu is open: no second one over it
 } APPSTATE;
 
 extern APPSTATE AppState;

@@ -21,7 +21,7 @@ IMPORTS = {
                   "DestroyWindow DispatchMessageA GetCursorPos GetMessageA GetSystemMetrics "
                   "KillTimer LoadCursorA LoadImageA MessageBoxA MessageBoxIndirectA PostMessageA "
                   "PostQuitMessage RegisterClassA RegisterWindowMessageA SetForegroundWindow "
-                  "SetTimer TrackPopupMenu TranslateMessage UnregisterClassA"}
+                  "SetMenuDefaultItem SetTimer TrackPopupMenu TranslateMessage UnregisterClassA"}
 # PE32 for the i386, a Windows GUI program for Windows 4.0, at the usual base
 # and alignments; without relocations, so it must not ask to be moved.
 HEADER = {"Machine": 0x14C, "Magic": 0x10B, "Subsystem": 2,

@@ -79,7 +79,7 @@ static string Picture(HICON icon, int& width)
     extern "C" void* slot_##f __asm__("__imp__" #f "@" #bytes);                                  \
     static const auto Real##f = (decltype(&f))slot_##f
 SLOT(Shell_NotifyIconA, 8); SLOT(ExtractIconExA, 20); SLOT(ShellExecuteA, 24); // SHELL32
-SLOT(CopyIcon, 4); SLOT(GetMessageA, 16); SLOT(MessageBoxA, 16);                 // USER32
+SLOT(CopyIcon, 4); SLOT(GetMessageA, 16); SLOT(MessageBoxA, 16); SLOT(TrackPopupMenu, 28); // USER32
 SLOT(GetWindowsDirectoryA, 8); SLOT(GetModuleFileNameA, 12); SLOT(LoadLibraryA, 4); // KERNEL32
 SLOT(GetProcAddress, 8);
 
@@ -104,7 +104,7 @@ struct Fault {
     int loop = 0; // GetMessageA's result: 0 for the quit, or -1
 };
 static Fault fault;
-static struct { UINT_PTR extracted; bool copied, deletedLive, mark, after, looped; int launches, pause;
+static struct { UINT_PTR extracted; bool copied, deletedLive, mark, after, looped; int launches, pause, menus;
                 int leak, width; LRESULT other; string dir, box, picture, verb; UINT filtered; DWORD flag; } seen;
 static char module[MAX_PATH];
 
@@ -154,6 +154,12 @@ static HMODULE WINAPI FakeLoadLibrary(LPCSTR name)
 {
     return fault.noOle ? NULL : RealLoadLibraryA(name);
 }
+// While the menu is open, the right press comes again (twice at most, so
+// that without a guard the row fails instead of recursing for ever).
+static BOOL WINAPI FakeTrackPopupMenu(HMENU, UINT, int, int, int, HWND, const RECT*)
+{
+    return ++seen.menus < 3 && SendMessageA(AppState.hWnd, WM_ICONNOTIFY, ICON_UID, WM_RBUTTONDOWN), FALSE;
+}
 // A box about Permanent, in a word: it shows the way out, or that it failed.
 static int WINAPI FakeMessageBox(HWND, LPCSTR text, LPCSTR caption, UINT)
 {
@@ -183,10 +189,11 @@ static BOOL WINAPI FakeGetMessage(LPMSG msg, HWND hwnd, UINT first, UINT last)
     for (DWORD end = GetTickCount() + fault.waitMs; GetTickCount() < end; Sleep(20))
         while (PeekMessageA(msg, NULL, 0, 0, PM_REMOVE))
             DispatchMessageA(msg);
-    DWORD start = GetTickCount();
+    // The press, and the command below: how long each holds the thread.
+    auto timed = [](UINT message, WPARAM w, LPARAM l) { DWORD start = GetTickCount();
+                     SendMessageA(AppState.hWnd, message, w, l); seen.pause += (int)(GetTickCount() - start); };
     if (fault.press)
-        SendMessageA(AppState.hWnd, WM_ICONNOTIFY, ICON_UID, fault.mouse);
-    seen.pause = (int)(GetTickCount() - start);
+        timed(WM_ICONNOTIFY, ICON_UID, fault.mouse);
     if (fault.newTaskbar && RealShell_NotifyIconA(NIM_DELETE, &AppState.nid))
         SendMessageA(AppState.hWnd, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
     // Another menu's showing is none of the applet's business: -1.
@@ -199,7 +206,7 @@ static BOOL WINAPI FakeGetMessage(LPMSG msg, HWND hwnd, UINT first, UINT last)
     for (int i = 0; i < 2; i++)
         if (fault.unreadable >> i & 1)
             SetAccess(i, "D:(D;;0x1;;;WD)(A;;KA;;;WD)"); // all but query values
-    SendMessageA(AppState.hWnd, fault.message, fault.command, 0);
+    timed(fault.message, fault.command, 0);
     seen.leak = (int)(Handles() - handles);
     seen.after = look();
     if (fault.loop == 0 && IsWindow(AppState.hWnd))
@@ -245,7 +252,7 @@ static string RunWithFault(const char* tail, const Fault& row)
     for (int i = 0; i < 4; i++)
         value[i] = Value(i, AppState.szValueName, stored);
     string items; // the menu's items and the end of it, blanks as "_"
-    for (int i = 0; i < 6; i++) {
+    for (int i = 0; i < 7; i++) {
         char text[48] = "-";
         if (!(GetMenuState(AppState.hMenu, i, MF_BYPOSITION) & MF_SEPARATOR))
             GetMenuStringA(AppState.hMenu, i, text, sizeof text, MF_BYPOSITION);
@@ -260,8 +267,7 @@ static string RunWithFault(const char* tail, const Fault& row)
     snprintf(out, sizeof out,
              "exit=%d icon=%s copied=%d timer=%d shown=%d deleted=%d window=%d menu=%d class=%d "
              "launches=%d dir=%s paused=%d sta=%d mark=%d value=%s user=%s entries=%d after=%d box=%s "
-             "leak=%d "
-             "other=%ld visible=%d items=%s small=%d colour=%06lx verb=%s filter=%s",
+             "leak=%d other=%ld visible=%d items=%s default=%d small=%d colour=%06lx verb=%s filter=%s menus=%d",
              code, seen.picture == own ? "own" : "file",
              seen.copied, KillTimer(AppState.hWnd, IDT_ICON_RETRY),
              RealShell_NotifyIconA(NIM_MODIFY, &AppState.nid), seen.deletedLive,
@@ -271,9 +277,10 @@ static string RunWithFault(const char* tail, const Fault& row)
              apartment == S_FALSE, seen.mark, value[0].c_str(), value[1].c_str(),
              (value[2] != "none") + 2 * (value[3] != "none"), seen.after,
              seen.box.empty() ? "none" : seen.box.c_str(), seen.leak, (long)seen.other, IsWindowVisible(AppState.hWnd), items.c_str(),
+             (int)GetMenuDefaultItem(AppState.hMenu, FALSE, 0),
              seen.width == small, seen.width ? *(DWORD*)&seen.picture[seen.width * (seen.width + 1) * 2] & 0xFFFFFF : 0,
              seen.verb.c_str(), !seen.filtered ? "none" : seen.flag == MSGFLT_ADD &&
-             seen.filtered == RegisterWindowMessageA("TaskbarCreated") ? "TaskbarCreated,add" : "other");
+             seen.filtered == RegisterWindowMessageA("TaskbarCreated") ? "TaskbarCreated,add" : "other", seen.menus);
     DestroyWindow(AppState.hWnd);
     UnregisterClassA(MAIN_CLASS_NAME, instance);
     return out;
@@ -293,7 +300,7 @@ int main(int argc, char** argv)
     slot_GetMessageA = (void*)FakeGetMessage, slot_GetWindowsDirectoryA = (void*)FakeWindowsFolder;
     slot_ShellExecuteA = (void*)FakeShellExecute, slot_GetModuleFileNameA = (void*)FakeModuleName;
     slot_LoadLibraryA = (void*)FakeLoadLibrary, slot_MessageBoxA = (void*)FakeMessageBox;
-    slot_GetProcAddress = (void*)FakeGetProcAddress;
+    slot_GetProcAddress = (void*)FakeGetProcAddress, slot_TrackPopupMenu = (void*)FakeTrackPopupMenu;
     // Each row: the tail, the faults, and what must come of them (a part of
     // what RunWithFault tells).
     const char *planner = "C:\\TOOLS\\PLANNER.EXE,C:\\TOOLS\\ICONS.EXE#3", *com = "C:\\A\\EDIT.COM",
@@ -306,8 +313,8 @@ int main(int argc, char** argv)
                  noIcons = self.substr(0, self.rfind('\\')) + "\\..\\logic_test.exe";
     // clang-format off
     const struct { const char* tail; Fault fault; const char* expected; } rows[] = {
-        {planner, {}, "exit=77 timer=0 shown=1 window=1 other=-1 visible=0 filter=TaskbarCreated,add "
-                      "items=61408:&About...;61376:&Quick_help...;0:-;61424:Permanent;61392:&Close;-1:-;"},
+        {planner, {}, "exit=77 timer=0 shown=1 window=1 other=-1 visible=0 default=61360 filter=TaskbarCreated,add "
+                      "items=61360:&Open;61408:&About...;61376:&Quick_help...;0:-;61424:Permanent;61392:&Close;-1:-;"},
         {planner, {.newTaskbar = true}, "timer=0 shown=1"},
         {planner, {.noFilter = true}, "exit=77 shown=1 filter=none"},
         {planner, {.refusals = 2, .ticks = 3}, "exit=77 timer=0 shown=1"},
@@ -331,8 +338,12 @@ int main(int argc, char** argv)
         // Only presses act: a double click (after its press) and releases do nothing.
         {planner, {.press = true, .mouse = WM_LBUTTONDBLCLK}, "launches=0"},
         {planner, {.press = true, .mouse = WM_LBUTTONUP}, "launches=0"},
-        {planner, {.press = true, .mouse = WM_RBUTTONUP}, "launches=0"},
-        {planner, {.noWindowsFolder = true, .press = true}, "launches=1 dir=C:\\WINDOWS"},
+        {planner, {.press = true, .mouse = WM_RBUTTONUP}, "launches=0 menus=0"},
+        // A right press opens one menu, even when it comes again while that is open.
+        {planner, {.press = true, .mouse = WM_RBUTTONDOWN}, "launches=0 menus=1"},
+        // Open, under the mask too, launches as a left press does (mouse 0: no press).
+        {planner, {.press = true, .mouse = 0, .command = IDM_OPEN}, "launches=1 dir=windows paused=1 verb=null"},
+        {planner, {.noWindowsFolder = true, .press = true, .mouse = 0, .command = IDM_OPEN + 5}, "launches=1 dir=C:\\WINDOWS paused=1"},
         // Permanent, through commands the mask lets through or not, after
         // someone else may have stored a value of the same name, which Task
         // Manager may have turned off (an odd first byte) or on (even).

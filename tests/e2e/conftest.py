@@ -62,11 +62,12 @@ class Win:
         self.d.park()
         return tips[0][1]
 
-    def choose(self, wid, item):  # the item-th item of the icon's menu, by keyboard
-        self.d.click(*self.d.centre(wid), button=3)
+    def choose(self, wid, keys):  # keys in the icon's menu; n: its n-th item, by Down and Return.
+        # The menu opens by a right press on wid, or for None as the shell opens it for Enter.
+        self.probe("enter") if wid is None else self.d.click(*self.d.centre(wid), button=3)
         (left, top, right, bottom), _ = mt.wait_for("a menu", 10, lambda: self.windows("#32768"))[0]
         self.d.steady((left, top, right - left, bottom - top), "the menu to be drawn")
-        self.d.key(*["Down"] * item, "Return")
+        self.d.key(*(["Down"] * keys + ["Return"] if isinstance(keys, int) else keys))
         mt.wait_for("the menu to close", 10, lambda: not self.windows("#32768"))
 
     def box(self, caption):  # the box's texts and icon rectangles; then OK

@@ -78,6 +78,9 @@ int main(int argc, char** argv)
     }
     if (!strcmp(cmd, "run"))
         return run();
+    if (!strcmp(cmd, "enter")) /* what the shell posts an icon like Mivo's for Enter */
+        return !PostMessageA(hwnd = FindWindowA("MivoClass", NULL), WM_USER + 1, 1000, WM_RBUTTONDOWN)
+            || !PostMessageA(hwnd, WM_USER + 1, 1000, WM_RBUTTONUP);
     if (!strcmp(cmd, "dacl") && argc > 2) { /* the machine's Run key's access list, in SDDL */
         PSECURITY_DESCRIPTOR sd;
         HKEY key;
@@ -85,6 +88,6 @@ int main(int argc, char** argv)
             || RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Run", 0,
                              WRITE_DAC, &key) || RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, sd);
     }
-    /* usage: probe [box CAPTION | windows CLASS | run | dacl SDDL] */
+    /* usage: probe [box CAPTION | windows CLASS | run | dacl SDDL | enter] */
     return 64;
 }

@@ -37,13 +37,13 @@ def test_icon_docks_with_tip_and_picture(win, tail, tip, picture):
         assert colours(image)[-1] == picture
 
 
-@pytest.mark.parametrize("item,caption,text", [(1, "Mivo 2.0", "about.txt"),
-                                               (2, "Mivo quick help", "quick_help.txt")])
+@pytest.mark.parametrize("item,caption,text", [(2, "Mivo 2.0", "about.txt"),
+                                               (3, "Mivo quick help", "quick_help.txt")])
 def test_menu_items_show_boxes(win, item, caption, text):
     win.choose(win.dock(RECORDER)[1], item)
     texts, icons = win.box(caption)
     assert texts == ["\n\r".join((DATA / text).read_text("ascii").split("\n")[:-1])]
-    if item == 1:  # Mivo's own icon, on the box's background left of it
+    if item == 2:  # Mivo's own icon, on the box's background left of it
         shot = win.d.screenshot((icons[0][0] - 1, icons[0][1], 33, 32))
         own = Image.open(mt.ROOT / "resources/mivo.ico").ico.getimage((32, 32)).convert("RGBA")
         expected = Image.new("RGB", (33, 32), shot.getpixel((0, 0)))
@@ -67,19 +67,30 @@ def test_logon_round_trip(win, target, name, user):
     win.d.click(*win.d.centre(wid))
     launches = mt.wait_for("a launch", 10, win.launches)
     assert colours(image)[-1] == ORANGE and launches == [("C:\\windows", f'"{target}"')]
-    win.choose(wid, 3)
+    win.choose(wid, 4)
     stored = mt.wait_for("the Run value", 10, lambda: win.run_values(key))
     if user:  # turned off in Task Manager: no mark, and Permanent turns it on again
         off = ["/v", "Mivo " + name, "/t", "REG_BINARY", "/d", "03" * 12, "/f"]
         assert win.wine(["reg", "add", USER_LIST, *off]).wait(60) == 0
-        win.choose(wid, 3)
+        win.choose(wid, 4)
         mt.wait_for("the startup list's entry to go", 10, lambda: not win.run_values(USER_LIST))
     assert stored == win.run_values(key) == {"Mivo " + name: ("REG_SZ", f'"{MIVO}" {target}')}
     assert not win.run_values(other)
-    win.choose(wid, 4)
+    win.choose(wid, 5)
     assert proc.wait(15) == 0 and not win.d.icons()
     win.start(stored["Mivo " + name][1])  # as the system runs it at logon
     wid = win.d.wait_icon()
     assert diff(win.icon(wid), image) is None and win.tip(wid) == name
-    win.choose(wid, 3)
+    win.choose(wid, 4)
     mt.wait_for("the Run value to go", 10, lambda: not win.run_values(key))
+
+
+# Without a mouse: Enter on the icon (for an icon like Mivo's the shell sends
+# a right press and release), then keys in the menu; Close still ends Mivo.
+@pytest.mark.parametrize("keys,opened", [("o", 1), ("Down Return", 1), ("Escape", 0)])
+def test_keyboard_opens_target(win, keys, opened):
+    proc, launches = win.dock(RECORDER)[0], [("C:\\windows", f'"{RECORDER}"')] * opened
+    win.choose(None, keys.split())
+    mt.wait_for("the launches", 10, lambda: win.launches() == launches)
+    win.choose(None, ["c"])
+    assert proc.wait(15) == 0 and win.launches() == launches

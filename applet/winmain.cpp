@@ -3,6 +3,32 @@
 #include "logic/target_description.h"
 #include "logic/text_ops.h"
 
+typedef HRESULT(WINAPI* COINITIALIZEEX)(LPVOID pvReserved, DWORD dwCoInit);
+typedef HRESULT(WINAPI* COINITIALIZE)(LPVOID pvReserved);
+
+// The shell hands some of its work to COM components (a shortcut's
+// picture, the handlers of many document types), which need the calling
+// thread in a single-threaded apartment. OLE32 is looked for only when the
+// shell is first asked for such work, so that start-up stays light and
+// Windows 95 without OLE32 still runs Mivo; where the function is missing,
+// the shell is asked all the same.
+void PrepareCom(void)
+{
+    if (AppState.bComTried)
+        return;
+    AppState.bComTried = TRUE;
+    HMODULE hOle = LoadLibraryA("OLE32");
+    if (hOle == NULL)
+        return;
+    FARPROC pfn = GetProcAddress(hOle, "CoInitializeEx");
+    if (pfn != NULL)
+        ((COINITIALIZEEX)(void*)pfn)(NULL, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    else if ((pfn = GetProcAddress(hOle, "CoInitialize")) != NULL)
+        ((COINITIALIZE)(void*)pfn)(NULL);
+    // OLE32 stays loaded: the apartment lives as long as the thread.
+    // cppcheck-suppress resourceLeak
+}
+
 // The icon comes from the program the shell names for the icon file (the
 // file itself when it is a program); without one, our own icon is shown.
 // The tray draws small icons, so the small picture is taken: the file's

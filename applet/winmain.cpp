@@ -50,8 +50,10 @@ static void ChooseIcon(const TargetSpec* spec)
     if (spec->iconIndex != -1 && uTaken != 0 && uTaken != UINT_MAX)
         AppState.hIcon = CopyIcon(AppState.hExtractedIcon);
     DestroyIcon(AppState.hExtractedIcon);
-    // A missing file gives no picture here: the user sees our own icon.
-    if (AppState.hIcon == NULL && spec->iconFile == AppState.szTarget && AppState.szTarget[0] != '\0') {
+    // A missing file gives no picture here, and an empty target would give
+    // a folder's: the user then sees our own icon.
+    if (AppState.hIcon == NULL && spec->iconFile == AppState.szTarget &&
+        AppState.szTarget[0] != '\0') {
         PrepareCom();
         if (SHGetFileInfoA(AppState.szTarget, 0, &sfi, sizeof sfi, SHGFI_ICON | SHGFI_SMALLICON))
             AppState.hIcon = sfi.hIcon;

@@ -21,6 +21,7 @@ void AddNotifyIcon(void);
 void RetryNotifyIcon(void);
 void RemoveNotifyIcon(void);
 void LaunchTarget(HWND hwnd);
+void PrepareCom(void);
 
 void CloseApplet(void);
 void EndApplet(void);

@@ -43,37 +43,12 @@ void RemoveNotifyIcon(void)
     Shell_NotifyIconA(NIM_DELETE, &AppState.nid);
 }
 
-typedef HRESULT(WINAPI* COINITIALIZEEX)(LPVOID pvReserved, DWORD dwCoInit);
-typedef HRESULT(WINAPI* COINITIALIZE)(LPVOID pvReserved);
-
-// The shell may hand a launch to COM components (the handlers of many
-// document types), which need the calling thread in a single-threaded
-// apartment. OLE32 is looked for only now, so that start-up stays as
-// light as it was and Windows 95 without OLE32 still starts Mivo; where the
-// function is missing, the launch goes ahead without it.
-static void PrepareComForLaunch(void)
-{
-    if (AppState.bComTried)
-        return;
-    AppState.bComTried = TRUE;
-    HMODULE hOle = LoadLibraryA("OLE32");
-    if (hOle == NULL)
-        return;
-    FARPROC pfn = GetProcAddress(hOle, "CoInitializeEx");
-    if (pfn != NULL)
-        ((COINITIALIZEEX)(void*)pfn)(NULL, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-    else if ((pfn = GetProcAddress(hOle, "CoInitialize")) != NULL)
-        ((COINITIALIZE)(void*)pfn)(NULL);
-    // OLE32 stays loaded: the apartment lives as long as the thread.
-    // cppcheck-suppress resourceLeak
-}
-
 void LaunchTarget(HWND hwnd)
 {
     char szDirectory[MAX_PATH];
     UINT cchDirectory = GetWindowsDirectoryA(szDirectory, MAX_PATH);
 
-    PrepareComForLaunch();
+    PrepareCom();
     // Windows may live in C:\WINNT or on another drive, and nothing starts
     // in a folder that does not exist.
     if (cchDirectory == 0 || cchDirectory >= MAX_PATH)

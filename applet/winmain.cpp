@@ -3,13 +3,43 @@
 #include "logic/target_description.h"
 #include "logic/text_ops.h"
 
+typedef HRESULT(WINAPI* COINITIALIZEEX)(LPVOID pvReserved, DWORD dwCoInit);
+typedef HRESULT(WINAPI* COINITIALIZE)(LPVOID pvReserved);
+
+// The shell hands some of its work to COM components (a shortcut's
+// picture, the handlers of many document types), which need the calling
+// thread in a single-threaded apartment. OLE32 is looked for only when the
+// shell is first asked for such work, so that start-up stays light and
+// Windows 95 without OLE32 still runs Mivo; where the function is missing,
+// the shell is asked all the same.
+void PrepareCom(void)
+{
+    if (AppState.bComTried)
+        return;
+    AppState.bComTried = TRUE;
+    HMODULE hOle = LoadLibraryA("OLE32");
+    if (hOle == NULL)
+        return;
+    FARPROC pfn = GetProcAddress(hOle, "CoInitializeEx");
+    if (pfn != NULL)
+        ((COINITIALIZEEX)(void*)pfn)(NULL, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    else if ((pfn = GetProcAddress(hOle, "CoInitialize")) != NULL)
+        ((COINITIALIZE)(void*)pfn)(NULL);
+    // OLE32 stays loaded: the apartment lives as long as the thread.
+    // cppcheck-suppress resourceLeak
+}
+
 // The icon comes from the program the shell names for the icon file (the
-// file itself when it is a program); without one, our own icon is shown.
-// The tray draws small icons, so the small picture is taken: the file's
-// own where it has one, sharp where the large one shrunk would be smudged.
+// file itself when it is a program). Without one, a target that names no
+// icon file gets the picture the shell shows for it (a shortcut's, a
+// folder's, a type's that no program claims); a named icon file keeps its
+// program's icon or ours, so that a wrong number is never hidden. The tray
+// draws small icons, so the small picture is taken: the file's own where
+// it has one, sharp where the large one shrunk would be smudged.
 static void ChooseIcon(const TargetSpec* spec)
 {
     HICON hSmall = NULL;
+    SHFILEINFOA sfi;
     FindExecutableA(spec->iconFile, NULL, AppState.szIconSource);
     UINT uTaken = ExtractIconExA(AppState.szIconSource, spec->iconIndex, NULL, &hSmall, 1);
     // Not every result is an icon. The count is 0 when no icon was taken
@@ -20,6 +50,14 @@ static void ChooseIcon(const TargetSpec* spec)
     if (spec->iconIndex != -1 && uTaken != 0 && uTaken != UINT_MAX)
         AppState.hIcon = CopyIcon(AppState.hExtractedIcon);
     DestroyIcon(AppState.hExtractedIcon);
+    // A missing file gives no picture here, and an empty target would give
+    // a folder's: the user then sees our own icon.
+    if (AppState.hIcon == NULL && spec->iconFile == AppState.szTarget &&
+        AppState.szTarget[0] != '\0') {
+        PrepareCom();
+        if (SHGetFileInfoA(AppState.szTarget, 0, &sfi, sizeof sfi, SHGFI_ICON | SHGFI_SMALLICON))
+            AppState.hIcon = sfi.hIcon;
+    }
     if (AppState.hIcon == NULL)
         AppState.hIcon =
             (HICON)LoadImageA(AppState.hInstance, MAKEINTRESOURCEA(IDI_PROGRAM), IMAGE_ICON,

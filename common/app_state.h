@@ -44,7 +44,7 @@ typedef struct tagAPPSTATE {
     char szValueName[MAX_PATH];   // "Mivo " + display name
     BOOL bPermanent;              // Run value present when last looked at
     UINT uTaskbarCreated;         // the shell's "TaskbarCreated" message, 0 if unknown
-    BOOL bComTried;               // COM set up (or found missing) for the launches
+    BOOL bComTried;               // COM set up (or found missing) for the shell
     BOOL bMenuShown;              // the menu is open: no second one over it
 } APPSTATE;
 

@@ -15,7 +15,7 @@ IMPORTS = {
     "GDI32.DLL": "GetStockObject",
     "KERNEL32.DLL": "ExitProcess GetACP GetCommandLineA GetModuleFileNameA GetModuleHandleA "
                     "GetProcAddress GetWindowsDirectoryA LoadLibraryA Sleep",
-    "SHELL32.DLL": "ExtractIconExA FindExecutableA ShellExecuteA Shell_NotifyIconA",
+    "SHELL32.DLL": "ExtractIconExA FindExecutableA SHGetFileInfoA ShellExecuteA Shell_NotifyIconA",
     "USER32.DLL": "AppendMenuA CharLowerA CharNextA CharUpperBuffA CheckMenuItem CopyIcon "
                   "CreatePopupMenu CreateWindowExA DefWindowProcA DestroyIcon DestroyMenu "
                   "DestroyWindow DispatchMessageA GetCursorPos GetMessageA GetSystemMetrics "

@@ -11,6 +11,7 @@
 #include "tests/check.h"
 // After windows.h.
 #include <sddl.h>
+#include <shlobj.h>
 
 using std::string;
 
@@ -260,9 +261,11 @@ static string RunWithFault(const char* tail, const Fault& row)
     }
     std::replace(items.begin(), items.end(), ' ', '_');
     GetWindowsDirectoryA(windows, MAX_PATH);
-    // Whether this thread is in a single-threaded apartment already.
+    // Whether the applet left this thread in a single-threaded apartment;
+    // it is left as often as it was entered (here, and by the applet before),
+    // so that the next row starts clean.
     HRESULT apartment = CoInitializeEx(NULL, COINIT_APARTMENTTHREADED);
-    if (apartment == S_OK)
+    for (int entered = apartment == S_FALSE ? 2 : SUCCEEDED(apartment); entered > 0; entered--)
         CoUninitialize();
     snprintf(out, sizeof out,
              "exit=%d icon=%s copied=%d timer=%d shown=%d deleted=%d window=%d menu=%d class=%d "
@@ -291,6 +294,22 @@ int main(int argc, char** argv)
 {
     setvbuf(stdout, NULL, _IONBF, 0); // what was printed survives a timeout
     GetModuleFileNameA(NULL, module, MAX_PATH);
+    // A type whose program is this one, with this program's green picture
+    // as its own; a document of it; a file of no known type; a shortcut to
+    // this program with the green picture.
+    RegSetValueA(HKEY_CLASSES_ROOT, ".mivodoc", REG_SZ, "mivodoc", 0);
+    RegSetValueA(HKEY_CLASSES_ROOT, "mivodoc\\DefaultIcon", REG_SZ, (string(module) + ",1").c_str(), 0);
+    RegSetValueA(HKEY_CLASSES_ROOT, "mivodoc\\shell\\open\\command", REG_SZ, ("\"" + string(module) + "\" \"%1\"").c_str(), 0);
+    for (const char* file : {"C:\\mivo.mivodoc", "C:\\mivo.xyz"})
+        CloseHandle(CreateFileA(file, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL));
+    IShellLinkA* link;
+    IPersistFile* saved;
+    CoInitialize(NULL);
+    CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkA, (void**)&link);
+    link->SetPath(module), link->SetIconLocation(module, 1);
+    link->QueryInterface(IID_IPersistFile, (void**)&saved);
+    saved->Save(L"C:\\mivo.lnk", TRUE), saved->Release(), link->Release();
+    CoUninitialize();
     // With arguments: the rows that expect a token alone, with small icons
     // so wide (tests/CMakeLists.txt).
     ok(GetSystemMetrics(SM_CXSMICON) == (argc > 2 ? atoi(argv[2]) : 16), "small icons %d wide", GetSystemMetrics(SM_CXSMICON));
@@ -316,12 +335,16 @@ int main(int argc, char** argv)
         {planner, {}, "exit=77 timer=0 shown=1 window=1 other=-1 visible=0 default=61360 filter=TaskbarCreated,add "
                       "items=61360:&Open;61408:&About...;61376:&Quick_help...;0:-;61424:Permanent;61392:&Close;-1:-;"},
         {planner, {.newTaskbar = true}, "timer=0 shown=1"},
-        {planner, {.noFilter = true}, "exit=77 shown=1 filter=none"},
+        {"C:\\mivo.xyz", {.noFilter = true}, "exit=77 shown=1 filter=none icon=file sta=1"},
         {planner, {.refusals = 2, .ticks = 3}, "exit=77 timer=0 shown=1"},
         {planner, {.refusals = 3, .addedAnyway = true, .ticks = 2}, "exit=77 timer=0 shown=1"},
         {planner, {.refusals = 1, .waitMs = ICON_RETRY_MS + 2000}, "timer=0 shown=1"},
-        {twoSizes.c_str(), {}, "icon=file small=1 colour=10c020 copied=1"},
-        {notepad, {.taken = UINT_MAX}, "icon=own small=1 copied=0"},
+        {twoSizes.c_str(), {}, "icon=file small=1 colour=10c020 copied=1 sta=0"},
+        {twoSizes.c_str(), {.taken = UINT_MAX}, "icon=own small=1 copied=0"},
+        // A tail without an icon file: its program's icon first, else the
+        // picture the shell shows (a shortcut's target's, a folder's, a type's).
+        {"C:\\mivo.lnk", {}, "icon=file small=1 colour=10c020 sta=1"},
+        {"C:\\mivo.mivodoc", {}, "icon=own copied=1 sta=0"},
         {count, {}, "icon=own small=1 copied=0"},
         {noIcons.c_str(), {}, "icon=own small=1 copied=0"},
         {planner, {.noWindow = true}, "exit=3 class=0"},
@@ -333,7 +356,7 @@ int main(int argc, char** argv)
         {planner, {.message = WM_ENDSESSION, .command = TRUE}, "exit=0 shown=0 deleted=1 window=0 menu=0 class=0"},
         {planner, {.message = WM_ENDSESSION, .command = FALSE}, "exit=77 shown=1 window=1"},
         {planner, {.loop = -1}, "exit=4 shown=0 deleted=1 window=0 menu=0 class=0"},
-        {planner, {.noOle = true, .press = true}, "launches=1 sta=0"},
+        {"C:\\windows", {.noOle = true, .press = true}, "icon=file launches=1 sta=0"},
         {planner, {.press = true}, "launches=1 dir=windows paused=1 sta=1 verb=null"},
         // Only presses act: a double click (after its press) and releases do nothing.
         {planner, {.press = true, .mouse = WM_LBUTTONDBLCLK}, "launches=0"},
@@ -353,7 +376,7 @@ int main(int argc, char** argv)
         {planner, {.planted = REG_SZ, .command = 0xEF00}, "mark=1 value=other"},
         {planner, {.command = 0x1EFF0}, "value=stored"},
         {planner, {.planted = REG_DWORD, .command = IDM_PERMANENT}, "mark=1 value=none"},
-        {com, {.plantedName = "Mivo Edit", .command = IDM_PERMANENT}, "value=stored"},
+        {com, {.plantedName = "Mivo Edit", .command = IDM_PERMANENT}, "value=stored icon=own sta=1"},
         {exe, {.planted = REG_SZ, .plantedName = "Mivo Edit", .command = IDM_PERMANENT}, "mark=1 value=none"},
         {planner, {.cutModule = true, .command = IDM_PERMANENT}, "value=none"},
         // A standard user, maybe new, stores the value under the user's own

@@ -18,6 +18,7 @@ EVERYONE, STANDARD_USER = "D:(A;;KA;;;WD)", "D:(D;;0x6;;;WD)(A;;KA;;;WD)"  # the
 MIVO = r"C:\Program Files\Mivo\Mivo.exe"
 BASE = "C:\\mivo-e2e\\"
 PROBE, RECORDER, NOTE = BASE + "probe.exe", BASE + "recorder.exe", BASE + "note.txt"
+LINK = BASE + "recorder.lnk"  # a shortcut to the recorder, showing its icon 0
 COPIES = [BASE + "Документы\\письмо.exe", BASE + "文書\\報告.exe", BASE + "😀 party.exe"]  # of the recorder
 
 
@@ -112,6 +113,7 @@ def desktop(request):
         win = Win(d, logs)
         # Wine's prefix knows the text file class but does not name it for .txt.
         assert win.wine(["reg", "add", r"HKCR\.txt", "/ve", "/d", "txtfile", "/f"]).wait(60) == 0
+        assert win.probe("link", LINK, RECORDER)[0] == 0
         yield win
 
 

@@ -3,7 +3,8 @@ from pathlib import Path
 import pytest
 from PIL import Image, ImageChops
 
-from conftest import BASE, COPIES, MIVO, NOTE, RECORDER, RUN_KEY, STANDARD_USER, USER_LIST, USER_RUN_KEY, mt
+from conftest import (BASE, COPIES, LINK, MIVO, NOTE, RECORDER, RUN_KEY, STANDARD_USER,
+                      USER_LIST, USER_RUN_KEY, mt)
 
 DATA = Path(__file__).resolve().parents[1] / "data"
 # The recorder's icons 0 and 1 as the tray shows them: their small pictures
@@ -57,8 +58,8 @@ def test_menu_items_show_boxes(win, item, caption, text):
 # user's own.
 @pytest.mark.parametrize("target,name,user", [
     (RECORDER, "Recorder", False), (RECORDER, "Recorder", True), (COPIES[0], "Письмо", False),
-    (COPIES[1], "報告", False), (COPIES[2], "😀 party", False)],
-    ids=["cp1252", "standard-user", "cyrillic", "cjk", "emoji"])
+    (COPIES[1], "報告", False), (COPIES[2], "😀 party", False), (LINK, "Recorder.lnk", False)],
+    ids=["cp1252", "standard-user", "cyrillic", "cjk", "emoji", "shortcut"])
 def test_logon_round_trip(win, target, name, user):
     key, other = (USER_RUN_KEY, RUN_KEY) if user else (RUN_KEY, USER_RUN_KEY)
     assert not user or win.probe("dacl", STANDARD_USER)[0] == 0
@@ -66,7 +67,8 @@ def test_logon_round_trip(win, target, name, user):
     image = win.icon(wid)
     win.d.click(*win.d.centre(wid))
     launches = mt.wait_for("a launch", 10, win.launches)
-    assert colours(image)[-1] == ORANGE and launches == [("C:\\windows", f'"{target}"')]
+    launched = RECORDER if target == LINK else target  # a shortcut starts its target
+    assert colours(image)[-1] == ORANGE and launches == [("C:\\windows", f'"{launched}"')]
     win.choose(wid, 4)
     stored = mt.wait_for("the Run value", 10, lambda: win.run_values(key))
     if user:  # turned off in Task Manager: no mark, and Permanent turns it on again

@@ -3,11 +3,9 @@
    and for the backslash, so that line breaks and any name survive byte for
    byte. Without arguments it is a launch target: it appends "cwd<TAB>command
    line" (in UTF-8) to C:\mivo-e2e\launch.log. */
-#define COBJMACROS
 #include <windows.h>
 /* After windows.h. */
 #include <sddl.h>
-#include <shlobj.h>
 
 #include <stdio.h>
 #include <string.h>
@@ -90,21 +88,6 @@ int main(int argc, char** argv)
             || RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Run", 0,
                              WRITE_DAC, &key) || RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, sd);
     }
-    /* link FILE TARGET: a shortcut to TARGET as a menu's are: in the Windows
-       folder, with TARGET's icon 0. */
-    if (!strcmp(cmd, "link") && argc > 3) {
-        IShellLinkA* link;
-        IPersistFile* file;
-        WCHAR path[MAX_PATH];
-        MultiByteToWideChar(CP_ACP, 0, argv[2], -1, path, MAX_PATH);
-        return CoInitialize(NULL)
-            || CoCreateInstance(&CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, &IID_IShellLinkA,
-                                (void**)&link)
-            || IShellLinkA_SetPath(link, argv[3]) || IShellLinkA_SetIconLocation(link, argv[3], 0)
-            || IShellLinkA_SetWorkingDirectory(link, "C:\\windows")
-            || IShellLinkA_QueryInterface(link, &IID_IPersistFile, (void**)&file)
-            || IPersistFile_Save(file, path, TRUE);
-    }
-    /* usage: probe [box CAPTION | windows CLASS | run | dacl SDDL | enter | link FILE TARGET] */
+    /* usage: probe [box CAPTION | windows CLASS | run | dacl SDDL | enter] */
     return 64;
 }

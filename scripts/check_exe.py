@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
-# Checks the built Mivo.exe: headers that the loader of Windows 95 takes,
+# Checks a built Mivo.exe: headers that the loader of Windows 95 takes,
 # exactly the expected imports, the icon, the version block, the manifest,
 # code for the 386 only, and the size. Every difference is printed; exit 1
-# when any.
+# when any. The Windows tier runs it on every build, and release.sh on the
+# build it packs.
 # Usage: check_exe.py MIVO_EXE MIVO_ICO
 import os, pathlib, re, shutil, struct, subprocess, sys, pefile  # noqa: E401
 from xml.etree import ElementTree

@@ -370,12 +370,11 @@ int main(int argc, char** argv)
         // Permanent, through commands the mask lets through or not, after
         // someone else may have stored a value of the same name, which Task
         // Manager may have turned off (an odd first byte) or on (even).
-        {planner, {.in = 4, .command = 0xEFF0}, "mark=0 value=stored user=none entries=0 after=1 box=none leak=0"},
+        {planner, {.in = 4, .command = 0x1EFF0}, "mark=0 value=stored user=none entries=0 after=1 box=none leak=0"},
         {planner, {.planted = REG_SZ, .in = 1 | 4, .state = 2, .command = 0xEFF7}, "mark=1 value=none entries=0 leak=0"},
         {planner, {.planted = REG_SZ, .in = 1 | 4, .command = IDM_PERMANENT}, "mark=0 value=stored entries=0 after=1"},
         {planner, {.planted = REG_SZ, .command = 0xEF00}, "mark=1 value=other"},
-        {planner, {.command = 0x1EFF0}, "value=stored"},
-        {planner, {.planted = REG_DWORD, .command = IDM_PERMANENT}, "mark=1 value=none"},
+        {planner, {.planted = REG_DWORD, .in = 2, .command = IDM_PERMANENT}, "mark=1 value=none user=none after=0 box=none"},
         {com, {.plantedName = "Mivo Edit", .command = IDM_PERMANENT}, "value=stored icon=own sta=1"},
         {exe, {.planted = REG_SZ, .plantedName = "Mivo Edit", .command = IDM_PERMANENT}, "mark=1 value=none"},
         {planner, {.cutModule = true, .command = IDM_PERMANENT}, "value=none"},
@@ -387,12 +386,10 @@ int main(int argc, char** argv)
         {planner, {.locked = 1, .planted = REG_SZ, .in = 2 | 8, .state = 7, .command = IDM_PERMANENT}, "mark=0 user=stored entries=0 after=1 box=none"},
         {planner, {.locked = 1, .planted = REG_SZ, .in = 1 | 4, .command = IDM_PERMANENT}, "mark=0 value=other user=stored entries=1 after=1 box=none"},
         {planner, {.locked = 1 | 8, .in = 8, .command = IDM_PERMANENT}, "mark=0 user=stored entries=2 after=0 box=off"},
-        {planner, {.locked = 1, .planted = REG_SZ, .command = IDM_PERMANENT}, "mark=1 value=other user=none after=1 box=admin"},
         {planner, {.locked = 1, .planted = REG_SZ, .in = 3, .command = IDM_PERMANENT}, "mark=1 value=other user=none after=1 box=admin"},
         {planner, {.locked = 3, .command = IDM_PERMANENT}, "mark=0 value=none user=none after=0 box=failed"},
         // Keys that cannot be read tell nothing: the mark stays as it was.
-        {planner, {.planted = REG_SZ, .in = 3, .unreadable = 3, .command = IDM_PERMANENT}, "mark=1 value=other user=other after=1 box=failed"},
-        {planner, {.planted = REG_SZ, .in = 2, .command = IDM_PERMANENT}, "mark=1 value=none user=none after=0 box=none"}};
+        {planner, {.planted = REG_SZ, .in = 3, .unreadable = 3, .command = IDM_PERMANENT}, "mark=1 value=other user=other after=1 box=failed"}};
     // clang-format on
     for (const auto& row : rows) {
         if (argc > 1 && !strstr(row.expected, argv[1]))

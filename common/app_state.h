@@ -42,7 +42,7 @@ typedef struct tagAPPSTATE {
     char szCommandTail[MAX_PATH]; // the tail, verbatim, for the Run value
     char szIconSource[MAX_PATH];  // the file the icon is taken from
     char szValueName[MAX_PATH];   // "Mivo " + display name
-    BOOL bPermanent;              // Run value present when last looked at
+    BOOL bPermanent;              // Run value there and not turned off, when last looked at
     UINT uTaskbarCreated;         // the shell's "TaskbarCreated" message, 0 if unknown
     BOOL bComTried;               // COM set up (or found missing) for the shell
     BOOL bMenuShown;              // the menu is open: no second one over it

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The footprint benchmark (not a test):  scripts/bench.sh [--runs N] [--idle S]
+# The footprint benchmark (not a test):  scripts/bench.sh [--runs N] [--idle S] [--tail FILE]
 # Builds Mivo.exe and the yardstick bench_tray.exe (the least program that
 # shows the same icon: FindExecutableA and ExtractIconExA, no C runtime), then
 # under Wine, in a virtual display with a tray, times each from its start to

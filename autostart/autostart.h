@@ -8,11 +8,13 @@
 
 #define AUTOSTART_KEY "Software\\Microsoft\\Windows\\CurrentVersion\\Run"
 
-// Looks for the Run value under both keys and sets Permanent's check mark
-// from what it finds.
+// Looks for the Run value under both keys, and in Task Manager's startup
+// lists beside them, and sets Permanent's check mark: on where Windows runs
+// the value at logon.
 void RefreshPermanentCheck(void);
-// Deletes the Run value wherever it is and may be deleted; when it is under
-// neither key, stores it under the first that may be changed.
+// Where Windows runs the value, deletes it (and its list entries) wherever
+// it may be deleted; elsewhere stores it under the first key that may be
+// changed and clears that key's list entry, so that it runs.
 void ToggleAutostart(void);
 // Writes the command the system runs at logon into buffer
 // (AUTOSTART_COMMAND_SIZE bytes). FALSE, with an empty buffer, when no

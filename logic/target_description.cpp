@@ -39,7 +39,8 @@ static bool IsNumberBlank(char c)
 
 // The number after '#': blanks, one optional sign, decimal digits up to the
 // first other character. Saturates at the ends of the int range instead of
-// wrapping.
+// wrapping: below 0x0CCCCCCD a magnitude takes one more digit without
+// leaving 32 bits unsigned.
 static int ParseIconNumber(const char* text)
 {
     while (IsNumberBlank(*text))
@@ -49,14 +50,14 @@ static int ParseIconNumber(const char* text)
         negative = (*text == '-');
         text++;
     }
-    long long magnitude = 0;
-    const long long limit = negative ? -(long long)INT_MIN : (long long)INT_MAX;
+    unsigned magnitude = 0;
+    const unsigned limit = negative ? 0u - (unsigned)INT_MIN : (unsigned)INT_MAX;
     for (; *text >= '0' && *text <= '9'; text++) {
-        magnitude = magnitude * 10 + (*text - '0');
+        magnitude = magnitude < 0x0CCCCCCDu ? magnitude * 10 + (unsigned)(*text - '0') : limit;
         if (magnitude > limit)
             magnitude = limit;
     }
-    return (int)(negative ? -magnitude : magnitude);
+    return (int)(negative ? 0u - magnitude : magnitude);
 }
 
 TargetSpec ParseCommandTail(char* targetBuffer, char* iconBuffer)

@@ -60,6 +60,19 @@ static int ParseIconNumber(const char* text)
     return (int)(negative ? 0u - magnitude : magnitude);
 }
 
+// A name in double quotes is what they enclose: Windows hands over paths
+// so (Copy as path always; a dropped file or Send To when the path has a
+// blank), and no file name holds a quote. Without a closing quote the name
+// runs to the end. Gives the name's length and the text after it.
+static char* QuotedName(char* quote, size_t* length)
+{
+    char* close = TextFindChar(quote + 1, '"');
+    if (close == NULL)
+        close = quote + TextLength(quote); // the end, so nothing follows
+    *length = (size_t)(close - quote - 1);
+    return close + (*close != '\0');
+}
+
 TargetSpec ParseCommandTail(char* targetBuffer, char* iconBuffer)
 {
     TargetSpec spec;
@@ -70,17 +83,42 @@ TargetSpec ParseCommandTail(char* targetBuffer, char* iconBuffer)
     spec.iconFile = targetBuffer;
     spec.iconIndex = 0;
 
-    char* comma = TextFindChar(targetBuffer, ',');
+    char* comma;
+    if (targetBuffer[0] == '"') {
+        // The quoted name moves to the buffer's start, where the target is
+        // kept. Blanks may follow it, then a comma and the icon part; what
+        // else follows (a second dropped file, say) is left out.
+        size_t length;
+        comma = QuotedName(targetBuffer, &length);
+        while (*comma == ' ')
+            comma++;
+        if (*comma != ',')
+            comma = NULL;
+        for (size_t i = 0; i < length; i++)
+            targetBuffer[i] = targetBuffer[i + 1];
+        targetBuffer[length] = '\0';
+    } else {
+        // Unquoted, a comma always ends the target.
+        comma = TextFindChar(targetBuffer, ',');
+    }
     if (comma == NULL)
         return spec;
     *comma = '\0';
 
-    const char* iconPart = comma + 1;
+    char* iconPart = comma + 1;
     while (*iconPart == ' ') // blanks only; a tab stays
         iconPart++;
 
-    const char* hash = TextFindChar(iconPart, '#');
-    size_t fileLength = hash ? (size_t)(hash - iconPart) : TextLength(iconPart);
+    // A quoted icon file may hold a '#': the number's '#' follows the quote.
+    size_t fileLength;
+    const char* hash;
+    if (*iconPart == '"') {
+        hash = TextFindChar(QuotedName(iconPart, &fileLength), '#');
+        iconPart++;
+    } else {
+        hash = TextFindChar(iconPart, '#');
+        fileLength = hash ? (size_t)(hash - iconPart) : TextLength(iconPart);
+    }
     spec.iconFile = iconBuffer;
     if (fileLength >= ICON_BUFFER_SIZE) {
         // An icon file that does not fit the icon buffer is not cut (a cut

@@ -60,8 +60,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Buffer target(new char[MAX_PATH]), icon(new char[ICON_BUFFER_SIZE]);
     memcpy(target.get(), fitted.c_str(), fitted.size() + 1);
     TargetSpec spec = ParseCommandTail(target.get(), icon.get());
-    size_t comma = fitted.find(',');
-    CHECK(spec.target == target.get() && fitted.substr(0, comma) == spec.target);
+    // A target in quotes is what they enclose; the icon part's comma is then
+    // the first character after the closing quote and its blanks, or none.
+    bool quoted = fitted[0] == '"';
+    size_t close = quoted ? fitted.find('"', 1) : string::npos;
+    size_t comma = !quoted ? fitted.find(',') : fitted.find_first_not_of(' ', close + (close != string::npos));
+    comma = comma != string::npos && fitted[comma] == ',' ? comma : string::npos;
+    CHECK(spec.target == target.get() &&
+          (quoted ? fitted.substr(1, close - 1) : fitted.substr(0, comma)) == spec.target);
     CHECK(comma == string::npos ? spec.iconFile == target.get() && spec.iconIndex == 0
                                 : Inside(spec.iconFile, icon.get(), ICON_BUFFER_SIZE) &&
                                       fitted.find(spec.iconFile, comma + 1) != string::npos);

@@ -106,7 +106,7 @@ struct Fault {
 };
 static Fault fault;
 static struct { UINT_PTR extracted; bool copied, deletedLive, mark, after, looped; int launches, pause, menus;
-                int leak, width; LRESULT other; string dir, box, picture, verb; UINT filtered; DWORD flag; } seen;
+                int leak, width; LRESULT other; string dir, box, picture, verb, file; UINT filtered; DWORD flag; } seen;
 static char module[MAX_PATH];
 
 static BOOL WINAPI FakeNotify(DWORD message, PNOTIFYICONDATAA nid)
@@ -142,7 +142,7 @@ static UINT WINAPI FakeWindowsFolder(LPSTR buffer, UINT size)
 static HINSTANCE WINAPI FakeShellExecute(HWND w, LPCSTR verb, LPCSTR file, LPCSTR p, LPCSTR dir, INT n)
 {
     seen.launches++;
-    seen.dir = dir ? dir : "(none)", seen.verb = verb ? verb : "null";
+    seen.dir = dir ? dir : "(none)", seen.verb = verb ? verb : "null", seen.file = file;
     return fault.press ? (HINSTANCE)42 : RealShellExecuteA(w, verb, file, p, dir, n);
 }
 static DWORD WINAPI FakeModuleName(HMODULE module, LPSTR buffer, DWORD size)
@@ -252,14 +252,14 @@ static string RunWithFault(const char* tail, const Fault& row)
         SetAccess(i, everyone);
     for (int i = 0; i < 4; i++)
         value[i] = Value(i, AppState.szValueName, stored);
-    string items; // the menu's items and the end of it, blanks as "_"
+    string items, tip = AppState.nid.szTip; // the menu's items and the end of it, blanks as "_"
     for (int i = 0; i < 7; i++) {
         char text[48] = "-";
         if (!(GetMenuState(AppState.hMenu, i, MF_BYPOSITION) & MF_SEPARATOR))
             GetMenuStringA(AppState.hMenu, i, text, sizeof text, MF_BYPOSITION);
         items += std::to_string((int)GetMenuItemID(AppState.hMenu, i)) + ":" + text + ";";
     }
-    std::replace(items.begin(), items.end(), ' ', '_');
+    std::replace(items.begin(), items.end(), ' ', '_'), std::replace(tip.begin(), tip.end(), ' ', '_');
     GetWindowsDirectoryA(windows, MAX_PATH);
     // Whether the applet left this thread in a single-threaded apartment;
     // it is left as often as it was entered (here, and by the applet before),
@@ -270,7 +270,8 @@ static string RunWithFault(const char* tail, const Fault& row)
     snprintf(out, sizeof out,
              "exit=%d icon=%s copied=%d timer=%d shown=%d deleted=%d window=%d menu=%d class=%d "
              "launches=%d dir=%s paused=%d sta=%d mark=%d value=%s user=%s entries=%d after=%d box=%s "
-             "leak=%d other=%ld visible=%d items=%s default=%d small=%d colour=%06lx verb=%s filter=%s menus=%d",
+             "leak=%d other=%ld visible=%d items=%s default=%d small=%d colour=%06lx verb=%s filter=%s menus=%d "
+             "tip=%s file=%s",
              code, seen.picture == own ? "own" : "file",
              seen.copied, KillTimer(AppState.hWnd, IDT_ICON_RETRY),
              RealShell_NotifyIconA(NIM_MODIFY, &AppState.nid), seen.deletedLive,
@@ -283,7 +284,8 @@ static string RunWithFault(const char* tail, const Fault& row)
              (int)GetMenuDefaultItem(AppState.hMenu, FALSE, 0),
              seen.width == small, seen.width ? *(DWORD*)&seen.picture[seen.width * (seen.width + 1) * 2] & 0xFFFFFF : 0,
              seen.verb.c_str(), !seen.filtered ? "none" : seen.flag == MSGFLT_ADD &&
-             seen.filtered == RegisterWindowMessageA("TaskbarCreated") ? "TaskbarCreated,add" : "other", seen.menus);
+             seen.filtered == RegisterWindowMessageA("TaskbarCreated") ? "TaskbarCreated,add" : "other", seen.menus,
+             tip.c_str(), seen.file.c_str());
     DestroyWindow(AppState.hWnd);
     UnregisterClassA(MAIN_CLASS_NAME, instance);
     return out;
@@ -327,8 +329,9 @@ int main(int argc, char** argv)
                *count = "C:\\windows\\notepad.exe,C:\\windows\\notepad.exe#-1";
     const string t259 = "C:\\" + string(256, 'x'), t260 = t259 + "x";
     // This program's icon 1 has a red large and a green small picture; the
-    // test programs beside it have no icons.
-    const string self = string(notepad) + "," + module, twoSizes = self + "#1",
+    // test programs beside it have no icons. Its path has a blank, so it
+    // comes in quotes as Windows hands such paths over.
+    const string self = string(notepad) + "," + module, twoSizes = "\"" + string(module) + "\",\"" + module + "\"#1",
                  noIcons = self.substr(0, self.rfind('\\')) + "\\..\\logic_test.exe";
     // clang-format off
     const struct { const char* tail; Fault fault; const char* expected; } rows[] = {
@@ -339,12 +342,15 @@ int main(int argc, char** argv)
         {planner, {.refusals = 2, .ticks = 3}, "exit=77 timer=0 shown=1"},
         {planner, {.refusals = 3, .addedAnyway = true, .ticks = 2}, "exit=77 timer=0 shown=1"},
         {planner, {.refusals = 1, .waitMs = ICON_RETRY_MS + 2000}, "timer=0 shown=1"},
-        {twoSizes.c_str(), {}, "icon=file small=1 colour=10c020 copied=1 sta=0"},
+        {twoSizes.c_str(), {}, "icon=file small=1 colour=10c020 copied=1 sta=0 tip=Inproc_test"},
         {twoSizes.c_str(), {.taken = UINT_MAX}, "icon=own small=1 copied=0"},
         // A tail without an icon file: its program's icon first, else the
         // picture the shell shows (a shortcut's target's, a folder's, a type's).
         {"C:\\mivo.lnk", {}, "icon=file small=1 colour=10c020 sta=1"},
-        {"C:\\mivo.mivodoc", {}, "icon=own copied=1 sta=0"},
+        // A document in quotes: its program's icon, a name and a launch
+        // without them, and Permanent stores the tail with them.
+        {"\"C:\\mivo.mivodoc\"", {.press = true, .plantedName = "Mivo Mivo.mivodoc", .command = IDM_PERMANENT},
+         "icon=own copied=1 tip=Mivo.mivodoc launches=1 file=C:\\mivo.mivodoc value=stored after=1"},
         {count, {}, "icon=own small=1 copied=0"},
         {noIcons.c_str(), {}, "icon=own small=1 copied=0"},
         {planner, {.noWindow = true}, "exit=3 class=0"},
@@ -366,7 +372,8 @@ int main(int argc, char** argv)
         {planner, {.press = true, .mouse = WM_RBUTTONDOWN}, "launches=0 menus=1"},
         // Open, under the mask too, launches as a left press does (mouse 0: no press).
         {planner, {.press = true, .mouse = 0, .command = IDM_OPEN}, "launches=1 dir=windows paused=1 verb=null"},
-        {planner, {.noWindowsFolder = true, .press = true, .mouse = 0, .command = IDM_OPEN + 5}, "launches=1 dir=C:\\WINDOWS paused=1"},
+        {"\"C:\\windows\\notepad.exe\"", {.noWindowsFolder = true, .press = true, .mouse = 0, .command = IDM_OPEN + 5},
+         "launches=1 dir=C:\\WINDOWS paused=1 icon=file copied=1 tip=Notepad"},
         // Permanent, through commands the mask lets through or not, after
         // someone else may have stored a value of the same name, which Task
         // Manager may have turned off (an odd first byte) or on (even).

@@ -18,19 +18,32 @@ static const string kPlanner = "C:\\TOOLS\\PLANNER.EXE",
                     kIcons = kPlanner + ",C:\\TOOLS\\ICONS.EXE#3";
 
 // clang-format off
-static const struct { string tail, target, iconFile; int iconIndex; } kParse[] = {
-    {"", "", "", 0}, {kPlanner, kPlanner, kPlanner, 0}, {"A.EXE,   B.ICO", "A.EXE", "B.ICO", 0},
+// Tail, target, icon file ("=": the target itself, no icon part), number;
+// where given, the display name of the target.
+static const struct { string tail, target, iconFile; int iconIndex; string name = ""; } kParse[] = {
+    {"", "", "=", 0}, {kPlanner, kPlanner, "=", 0}, {"A.EXE,   B.ICO", "A.EXE", "B.ICO", 0},
     {kIcons, kPlanner, "C:\\TOOLS\\ICONS.EXE", 3}, {"A.EXE, \tB.ICO", "A.EXE", "\tB.ICO", 0},
     {"A.EXE , B.ICO", "A.EXE ", "B.ICO", 0}, {"A.EXE,B.DLL,C", "A.EXE", "B.DLL,C", 0},
-    {"A.EXE#2", "A.EXE#2", "A.EXE#2", 0}, {"A#1.EXE,B.DLL", "A#1.EXE", "B.DLL", 0},
+    {"A.EXE#2", "A.EXE#2", "=", 0}, {"A#1.EXE,B.DLL", "A#1.EXE", "B.DLL", 0},
     {"A,B.DLL#X", "A", "B.DLL", 0}, {"A,B#-2", "A", "B", -2}, {"A,B# 7", "A", "B", 7},
     {"A,B#3#4", "A", "B", 3}, {"A,B#+-5", "A", "B", 0}, {"A,B#\xA0" "7", "A", "B", 0},
     {"A.EXE,#3", "A.EXE", "", 3}, {"A.EXE,", "A.EXE", "", 0}, {"A.EXE,   ", "A.EXE", "", 0},
-    {"A.EXE  ", "A.EXE  ", "A.EXE  ", 0}, {"A,B.ICO  ", "A", "B.ICO  ", 0}, {t259, t259, t259, 0},
-    {"\"C:\\My Tools\\A.EXE\",\"B.ICO\"", "\"C:\\My Tools\\A.EXE\"", "\"B.ICO\"", 0},
+    {"A.EXE  ", "A.EXE  ", "=", 0}, {"A,B.ICO  ", "A", "B.ICO  ", 0}, {t259, t259, "=", 0},
     {"A," + i255, "A", i255, 0}, {"A," + i256, "A", "", 0}, {"A," + i255 + "#7", "A", i255, 7},
     {"A,B#2147483648", "A", "B", INT_MAX}, {"A,B#99999999999999999999", "A", "B", INT_MAX},
-    {"A,B#-2147483649", "A", "B", INT_MIN}};
+    {"A,B#-2147483649", "A", "B", INT_MIN},
+    // Paths in quotes, as Windows hands them over: the quotes go, a comma
+    // or '#' inside them is part of the name, and what follows a quoted
+    // target other than blanks and the icon part is left out. A quote
+    // elsewhere is an ordinary character.
+    {"\"C:\\Letters\\Mother.txt\"", "C:\\Letters\\Mother.txt", "=", 0, "Mother.txt"},
+    {"\"C:\\Program Files\\Some Tool.exe\"  , \"C:\\My Icons\\a,#1.dll\"#2", "C:\\Program Files\\Some Tool.exe",
+     "C:\\My Icons\\a,#1.dll", 2, "Some tool"},
+    {"\"C:\\A,B\\X.EXE\",I.DLL", "C:\\A,B\\X.EXE", "I.DLL", 0, "X"}, {"\"\"", "", "=", 0, ""},
+    {"\"C:\\A.EXE\" \"C:\\B,C.EXE\"", "C:\\A.EXE", "=", 0, "A"}, {"\"C:\\A B,C#1.EXE", "C:\\A B,C#1.EXE", "=", 0},
+    {"A,\"B.DLL#1", "A", "B.DLL#1", 0}, {"A,\"B.DLL\" #-1", "A", "B.DLL", -1}, {"A,\"\"#4", "A", "", 4},
+    {"C:\\A\"B.EXE,C\"D.DLL", "C:\\A\"B.EXE", "C\"D.DLL", 0}, {" \"A\"", " \"A\"", "=", 0},
+    {"A,\"" + i255 + "\"", "A", i255, 0}, {"A,\"" + i256, "A", "", 0}};
 
 static const char* const kTail[][2] = {
     {"\"C:\\Program Files\\Mivo.exe\"   C:\\A.EXE,B.DLL#2", "C:\\A.EXE,B.DLL#2"},
@@ -109,19 +122,28 @@ static void CheckNames(const Names& row)
        "'%s': '%s', '%s', tip '%s'", row.target.c_str(), name, value, tip);
 }
 
+// The tail split in target (MAX_PATH bytes) and icon (ICON_BUFFER_SIZE).
+static TargetSpec Parse(const string& tail, char* target, char* icon)
+{
+    memcpy(target, tail.c_str(), tail.size() + 1);
+    return ParseCommandTail(target, icon);
+}
+
 // With a code page's number (932, 936 under a locale that gives it, 65001
 // through the manifest or, on the host, as chosen): the rows of that code
 // page instead of Windows-1252's.
 int main(int argc, char** argv)
 {
     for (const auto& row : kParse) {
-        char target[MAX_PATH], icon[ICON_BUFFER_SIZE];
-        memcpy(target, row.tail.c_str(), row.tail.size() + 1);
-        TargetSpec spec = ParseCommandTail(target, icon);
+        char target[MAX_PATH], icon[ICON_BUFFER_SIZE], work[MAX_PATH], value[MAX_PATH];
+        TargetSpec spec = Parse(row.tail, target, icon);
+        const char* name = DeriveDisplayName(spec.target, work);
+        MakeAutostartValueName(name, value);
         ok(spec.target == target && row.target == target &&
-               spec.iconFile == (row.tail.find(',') != string::npos ? icon : target) &&
-               row.iconFile == spec.iconFile && spec.iconIndex == row.iconIndex,
-           "'%s': '%s', '%s', %d", row.tail.c_str(), spec.target, spec.iconFile, spec.iconIndex);
+               spec.iconFile == (row.iconFile == "=" ? target : icon) &&
+               (row.iconFile == "=" || row.iconFile == spec.iconFile) && spec.iconIndex == row.iconIndex &&
+               (row.name.empty() || (row.name == name && "Mivo " + row.name == value)),
+           "'%s': '%s', '%s', %d, '%s'", row.tail.c_str(), spec.target, spec.iconFile, spec.iconIndex, value);
     }
 
     for (const auto& row : kTail) {

@@ -19,7 +19,8 @@ MIVO = r"C:\Program Files\Mivo\Mivo.exe"
 BASE = "C:\\mivo-e2e\\"
 PROBE, RECORDER, NOTE = BASE + "probe.exe", BASE + "recorder.exe", BASE + "note.txt"
 LINK = BASE + "recorder.lnk"  # a shortcut to the recorder, showing its icon 0
-COPIES = [BASE + "Документы\\письмо.exe", BASE + "文書\\報告.exe", BASE + "😀 party.exe"]  # of the recorder
+COPIES = [BASE + "Документы\\письмо.exe", BASE + "文書\\報告.exe", BASE + "😀 party.exe",  # of the recorder
+          BASE + "Some Tools\\Some Tool.exe"]
 
 
 def pytest_addoption(parser):

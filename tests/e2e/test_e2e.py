@@ -53,13 +53,14 @@ def test_menu_items_show_boxes(win, item, caption, text):
 
 
 # The recorder and its copies under names in other scripts (which Mivo
-# takes in UTF-8): their icon, and a left press starts them. A standard
-# user, who may not change the machine's Run key, has the value under the
-# user's own.
+# takes in UTF-8), or in quotes as Explorer hands over a file dropped on
+# Mivo.exe: their icon, and a left press starts them. A standard user, who
+# may not change the machine's Run key, has the value under the user's own.
 @pytest.mark.parametrize("target,name,user", [
     (RECORDER, "Recorder", False), (RECORDER, "Recorder", True), (COPIES[0], "Письмо", False),
-    (COPIES[1], "報告", False), (COPIES[2], "😀 party", False), (LINK, "Recorder.lnk", False)],
-    ids=["cp1252", "standard-user", "cyrillic", "cjk", "emoji", "shortcut"])
+    (COPIES[1], "報告", False), (COPIES[2], "😀 party", False), (LINK, "Recorder.lnk", False),
+    (f'"{COPIES[3]}"', "Some tool", False)],
+    ids=["cp1252", "standard-user", "cyrillic", "cjk", "emoji", "shortcut", "dropped"])
 def test_logon_round_trip(win, target, name, user):
     key, other = (USER_RUN_KEY, RUN_KEY) if user else (RUN_KEY, USER_RUN_KEY)
     assert not user or win.probe("dacl", STANDARD_USER)[0] == 0
@@ -67,7 +68,7 @@ def test_logon_round_trip(win, target, name, user):
     image = win.icon(wid)
     win.d.click(*win.d.centre(wid))
     launches = mt.wait_for("a launch", 10, win.launches)
-    launched = RECORDER if target == LINK else target  # a shortcut starts its target
+    launched = RECORDER if target == LINK else target.strip('"')  # a shortcut starts its target
     assert colours(image)[-1] == ORANGE and launches == [("C:\\windows", f'"{launched}"')]
     win.choose(wid, 4)
     stored = mt.wait_for("the Run value", 10, lambda: win.run_values(key))
@@ -96,3 +97,4 @@ def test_keyboard_opens_target(win, keys, opened):
     mt.wait_for("the launches", 10, lambda: win.launches() == launches)
     win.choose(None, ["c"])
     assert proc.wait(15) == 0 and win.launches() == launches
+

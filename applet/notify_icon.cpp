@@ -10,7 +10,6 @@ void InstallNotifyIcon(void)
 
     AppState.nid.cbSize = NOTIFYICONDATA_SIZE_32;
     AppState.nid.hWnd = AppState.hWnd;
-    AppState.nid.uID = ICON_UID;
     AppState.nid.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     AppState.nid.uCallbackMessage = WM_ICONNOTIFY;
     AppState.nid.hIcon = AppState.hIcon;

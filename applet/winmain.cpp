@@ -99,6 +99,9 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine
     TextCopy(AppState.szCommandTail, lpCmdLine, MAX_PATH);
     TextCopy(AppState.szTarget, lpCmdLine, MAX_PATH);
     TargetSpec spec = ParseCommandTail(AppState.szTarget, szIconBuffer);
+    // Taken while the icon file and number are at hand; the rest of the
+    // tray record is filled when the window exists.
+    AppState.nid.uID = MakeIconId(&spec);
 
     ChooseIcon(&spec);
     // The shell announces a new taskbar with this message; the icon is then

@@ -14,9 +14,9 @@
 #define IDM_PERMANENT 0xEFF0
 #define IDM_COMMAND_MASK 0xFFF0
 
-// The notification icon's callback message and identifier.
+// The notification icon's callback message. Its identifier comes from the
+// text logic (MakeIconId).
 #define WM_ICONNOTIFY (WM_USER + 1)
-#define ICON_UID 1000
 
 // IDI_PROGRAM, the program's own icon, comes with the resource identifiers.
 

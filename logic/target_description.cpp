@@ -132,6 +132,48 @@ TargetSpec ParseCommandTail(char* targetBuffer, char* iconBuffer)
     return spec;
 }
 
+// FNV-1a, 32 bits: small, and the same on every computer.
+#define FNV_OFFSET 2166136261u
+#define FNV_PRIME 16777619u
+
+static DWORD HashByte(DWORD hash, unsigned char byte)
+{
+    return (hash ^ byte) * FNV_PRIME;
+}
+
+// The name in lower case, and its NUL, which keeps it apart from the next.
+static DWORD HashFolded(DWORD hash, const char* name)
+{
+    char work[MAX_PATH];
+    TextCopy(work, name, MAX_PATH);
+    CharLowerA(work);
+    for (const char* p = work;; p++) {
+        hash = HashByte(hash, (unsigned char)*p);
+        if (*p == '\0')
+            return hash;
+    }
+}
+
+// Windows 7 and later remember each notification icon (whether it shows
+// in the overflow, the row that lists it in Settings) by the program that
+// added it and the icon's identifier. Every Mivo is the same program, so
+// the identifier tells one Mivo's file from another's: each file, and each
+// icon of it, its own row. File names ignore case, and so does the
+// identifier; CharLowerA leaves the second byte of a double-byte character
+// alone.
+UINT MakeIconId(const TargetSpec* spec)
+{
+    if (spec->target[0] == '\0' && spec->iconFile[0] == '\0')
+        return ICON_UID;
+    DWORD hash = HashFolded(FNV_OFFSET, spec->target);
+    if (spec->iconFile != spec->target) {
+        hash = HashFolded(hash, spec->iconFile);
+        for (int shift = 0; shift < 32; shift += 8)
+            hash = HashByte(hash, (unsigned char)((unsigned)spec->iconIndex >> shift));
+    }
+    return hash != 0 ? hash : ICON_UID;
+}
+
 char* DeriveDisplayName(const char* target, char* workBuffer)
 {
     // A target longer than the work buffer keeps its first MAX_PATH - 1

@@ -12,6 +12,8 @@
 #define TIP_SIZE 64 // NOTIFYICONDATAA.szTip in the original 88-byte record
 #define AUTOSTART_COMMAND_SIZE 272
 #define VALUE_NAME_PREFIX "Mivo "
+// The notification icon's identifier when the tail names no file.
+#define ICON_UID 1000
 
 // The texts name the caller's buffers; nothing is copied for them.
 struct TargetSpec {
@@ -23,6 +25,11 @@ struct TargetSpec {
 // targetBuffer (MAX_PATH bytes) already holds the whole tail; it is split in
 // place. The icon part goes into iconBuffer (ICON_BUFFER_SIZE bytes).
 TargetSpec ParseCommandTail(char* targetBuffer, char* iconBuffer);
+
+// The notification icon's identifier for what the tail names: the target,
+// and the icon file and number where the tail gives them, whatever their
+// case and quotes. Never 0; ICON_UID where the tail names no file.
+UINT MakeIconId(const TargetSpec* spec);
 
 // Copies the target into workBuffer (MAX_PATH bytes) and returns the display
 // name, which lies inside it.

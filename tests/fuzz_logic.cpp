@@ -47,6 +47,14 @@ static bool FitCut(const string& cut, const string& whole, size_t size)
            (!slack || !WellFormed(whole) || WellFormed(cut));
 }
 
+static UINT IdOf(const string& tail)
+{
+    Buffer target(new char[MAX_PATH]), icon(new char[ICON_BUFFER_SIZE]);
+    memcpy(target.get(), tail.c_str(), tail.size() + 1);
+    TargetSpec spec = ParseCommandTail(target.get(), icon.get());
+    return MakeIconId(&spec);
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     string input(reinterpret_cast<const char*>(data), size), line = input.c_str();
@@ -71,6 +79,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     CHECK(comma == string::npos ? spec.iconFile == target.get() && spec.iconIndex == 0
                                 : Inside(spec.iconFile, icon.get(), ICON_BUFFER_SIZE) &&
                                       fitted.find(spec.iconFile, comma + 1) != string::npos);
+
+    // The icon's identifier: never 0, and the same whatever the case.
+    g_hostCodePage = 1252;
+    string upper = fitted;
+    for (char& c : upper)
+        c = Cp1252Upper(c);
+    CHECK(IdOf(fitted) != 0 && IdOf(fitted) == IdOf(upper));
 
     // The names, from the target and from the whole line, which may be
     // longer than any buffer, under Windows-1252 and under UTF-8.

@@ -105,12 +105,18 @@ struct Fault {
     int loop = 0; // GetMessageA's result: 0 for the quit, or -1
 };
 static Fault fault;
-static struct { UINT_PTR extracted; bool copied, deletedLive, mark, after, looped; int launches, pause, menus;
-                int leak, width; LRESULT other; string dir, box, picture, verb, file; UINT filtered; DWORD flag; } seen;
+static struct { UINT_PTR extracted; bool copied, deletedLive, mark, after, looped, mixed; int launches, pause, menus;
+                int leak, width; LRESULT other; string dir, box, picture, verb, file; UINT filtered; DWORD flag;
+                NOTIFYICONDATAA added; } seen;
 static char module[MAX_PATH];
 
 static BOOL WINAPI FakeNotify(DWORD message, PNOTIFYICONDATAA nid)
 {
+    // The shell knows the icon by window and identifier: every call must
+    // name the pair it was first added with.
+    if (message == NIM_ADD && !seen.added.hWnd)
+        seen.added = *nid, seen.added.uFlags = 0;
+    seen.mixed |= nid->hWnd != seen.added.hWnd || nid->uID != seen.added.uID;
     seen.deletedLive |= message == NIM_DELETE && IsWindow(nid->hWnd);
     seen.picture = message == NIM_ADD && !seen.width ? Picture(nid->hIcon, seen.width) : seen.picture;
     if (fault.refusals-- <= 0)
@@ -195,7 +201,7 @@ static BOOL WINAPI FakeGetMessage(LPMSG msg, HWND hwnd, UINT first, UINT last)
                      SendMessageA(AppState.hWnd, message, w, l); seen.pause += (int)(GetTickCount() - start); };
     if (fault.press)
         timed(WM_ICONNOTIFY, ICON_UID, fault.mouse);
-    if (fault.newTaskbar && RealShell_NotifyIconA(NIM_DELETE, &AppState.nid))
+    if (fault.newTaskbar && RealShell_NotifyIconA(NIM_DELETE, &seen.added))
         SendMessageA(AppState.hWnd, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
     // Another menu's showing is none of the applet's business: -1.
     seen.other = SendMessageA(AppState.hWnd, WM_INITMENUPOPUP, (WPARAM)CreatePopupMenu(), 0);
@@ -252,6 +258,9 @@ static string RunWithFault(const char* tail, const Fault& row)
         SetAccess(i, everyone);
     for (int i = 0; i < 4; i++)
         value[i] = Value(i, AppState.szValueName, stored);
+    char target[1024], icon[ICON_BUFFER_SIZE]; // the tail's own identifier
+    TargetSpec spec = ParseCommandTail(strcpy(target, tail), icon);
+    UINT uid = MakeIconId(&spec);
     string items, tip = AppState.nid.szTip; // the menu's items and the end of it, blanks as "_"
     for (int i = 0; i < 7; i++) {
         char text[48] = "-";
@@ -271,10 +280,10 @@ static string RunWithFault(const char* tail, const Fault& row)
              "exit=%d icon=%s copied=%d timer=%d shown=%d deleted=%d window=%d menu=%d class=%d "
              "launches=%d dir=%s paused=%d sta=%d mark=%d value=%s user=%s entries=%d after=%d box=%s "
              "leak=%d other=%ld visible=%d items=%s default=%d small=%d colour=%06lx verb=%s filter=%s menus=%d "
-             "tip=%s file=%s",
+             "uid=%s same=%d tip=%s file=%s",
              code, seen.picture == own ? "own" : "file",
              seen.copied, KillTimer(AppState.hWnd, IDT_ICON_RETRY),
-             RealShell_NotifyIconA(NIM_MODIFY, &AppState.nid), seen.deletedLive,
+             RealShell_NotifyIconA(NIM_MODIFY, &seen.added), seen.deletedLive,
              IsWindow(AppState.hWnd), IsMenu(AppState.hMenu),
              GetClassInfoA(instance, MAIN_CLASS_NAME, &wc) != 0, seen.launches,
              seen.dir == windows ? "windows" : seen.dir.c_str(), seen.pause >= LAUNCH_PAUSE_MS - 20, // GetTickCount's steps
@@ -285,7 +294,8 @@ static string RunWithFault(const char* tail, const Fault& row)
              seen.width == small, seen.width ? *(DWORD*)&seen.picture[seen.width * (seen.width + 1) * 2] & 0xFFFFFF : 0,
              seen.verb.c_str(), !seen.filtered ? "none" : seen.flag == MSGFLT_ADD &&
              seen.filtered == RegisterWindowMessageA("TaskbarCreated") ? "TaskbarCreated,add" : "other", seen.menus,
-             tip.c_str(), seen.file.c_str());
+             seen.added.uID == uid && uid != ICON_UID ? "tail" : std::to_string(seen.added.uID).c_str(),
+             seen.added.hWnd && !seen.mixed, tip.c_str(), seen.file.c_str());
     DestroyWindow(AppState.hWnd);
     UnregisterClassA(MAIN_CLASS_NAME, instance);
     return out;
@@ -335,14 +345,14 @@ int main(int argc, char** argv)
                  noIcons = self.substr(0, self.rfind('\\')) + "\\..\\logic_test.exe";
     // clang-format off
     const struct { const char* tail; Fault fault; const char* expected; } rows[] = {
-        {planner, {}, "exit=77 timer=0 shown=1 window=1 other=-1 visible=0 default=61360 filter=TaskbarCreated,add "
+        {planner, {}, "exit=77 timer=0 shown=1 window=1 other=-1 visible=0 default=61360 filter=TaskbarCreated,add uid=tail same=1 "
                       "items=61360:&Open;61408:&About...;61376:&Quick_help...;0:-;61424:Permanent;61392:&Close;-1:-;"},
-        {planner, {.newTaskbar = true}, "timer=0 shown=1"},
+        {planner, {.newTaskbar = true}, "timer=0 shown=1 same=1"},
         {"C:\\mivo.xyz", {.noFilter = true}, "exit=77 shown=1 filter=none icon=file sta=1"},
         {planner, {.refusals = 2, .ticks = 3}, "exit=77 timer=0 shown=1"},
-        {planner, {.refusals = 3, .addedAnyway = true, .ticks = 2}, "exit=77 timer=0 shown=1"},
+        {planner, {.refusals = 3, .addedAnyway = true, .ticks = 2}, "exit=77 timer=0 shown=1 same=1"},
         {planner, {.refusals = 1, .waitMs = ICON_RETRY_MS + 2000}, "timer=0 shown=1"},
-        {twoSizes.c_str(), {}, "icon=file small=1 colour=10c020 copied=1 sta=0 tip=Inproc_test"},
+        {twoSizes.c_str(), {}, "icon=file small=1 colour=10c020 copied=1 sta=0 tip=Inproc_test uid=tail"},
         {twoSizes.c_str(), {.taken = UINT_MAX}, "icon=own small=1 copied=0"},
         // A tail without an icon file: its program's icon first, else the
         // picture the shell shows (a shortcut's target's, a folder's, a type's).
@@ -356,7 +366,7 @@ int main(int argc, char** argv)
         {planner, {.noWindow = true}, "exit=3 class=0"},
         {t259.c_str(), {}, "exit=77 shown=1"},
         {t260.c_str(), {}, "exit=2 shown=0 window=0 class=0"},
-        {planner, {.command = IDM_CLOSE}, "exit=0 shown=0 deleted=1 window=0 menu=0 class=0"},
+        {planner, {.command = IDM_CLOSE}, "exit=0 shown=0 deleted=1 window=0 menu=0 class=0 same=1"},
         // What taskkill sends, and the end of the session, really or not.
         {planner, {.message = WM_CLOSE}, "exit=0 shown=0 deleted=1 window=0 menu=0 class=0"},
         {planner, {.message = WM_ENDSESSION, .command = TRUE}, "exit=0 shown=0 deleted=1 window=0 menu=0 class=0"},

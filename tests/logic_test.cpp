@@ -45,6 +45,28 @@ static const struct { string tail, target, iconFile; int iconIndex; string name 
     {"C:\\A\"B.EXE,C\"D.DLL", "C:\\A\"B.EXE", "C\"D.DLL", 0}, {" \"A\"", " \"A\"", "=", 0},
     {"A,\"" + i255 + "\"", "A", i255, 0}, {"A,\"" + i256, "A", "", 0}};
 
+// The icon's identifier of a few tails, as Windows has them on record.
+static const struct { string tail; UINT id; } kIds[] = {
+    {"", ICON_UID}, {",#3", ICON_UID}, {kPlanner, 735862595}, {"\"" + kPlanner + "\"", 735862595},
+    {kIcons, 511459960}};
+// Tails whose identifiers agree (the same file and icon) or differ; the
+// code pages add their own below.
+struct IdPair { string a, b; bool same; };
+static const IdPair kIdPairs[] = {
+    {"C:\\X.EXE", "\"c:\\x.exe\"", true}, {kIcons, "\"c:\\tools\\planner.exe\" ,\"C:\\TOOLS\\icons.exe\"#+3", true},
+    {"C:\\X.EXE", "C:\\Y.EXE", false}, {"A,B#1", "A,B#2", false}, {"A", "A,", false},
+    {"A,B", "A,B#0", true}};
+// Case by the code page: Windows-1252's accented letters; a double-byte
+// character's second byte, A and a here, is no letter of its own; Cyrillic
+// in UTF-8 (on Windows: the host's UTF-8 knows ASCII's case alone).
+static const std::vector<IdPair> kCp1252Ids = {{"C:\\\xC9T\xC9.EXE", "c:\\\xE9t\xE9.exe", true}},
+    kDoubleByteIds = {{"C:\\\x83\x41.EXE", "C:\\\x83\x61.EXE", false}},
+#ifdef _WIN32
+    kUtf8Ids = {{"C:\\Документы\\ЖУК.exe", "c:\\документы\\жук.EXE", true}};
+#else
+    kUtf8Ids = {};
+#endif
+
 static const char* const kTail[][2] = {
     {"\"C:\\Program Files\\Mivo.exe\"   C:\\A.EXE,B.DLL#2", "C:\\A.EXE,B.DLL#2"},
     {"MIVO.EXE C:\\A.EXE", "C:\\A.EXE"}, {"  \t MIVO.EXE \t C:\\A.EXE ", "C:\\A.EXE "},
@@ -129,6 +151,21 @@ static TargetSpec Parse(const string& tail, char* target, char* icon)
     return ParseCommandTail(target, icon);
 }
 
+static UINT IdOf(const string& tail)
+{
+    char target[MAX_PATH], icon[ICON_BUFFER_SIZE];
+    TargetSpec spec = Parse(tail, target, icon);
+    return MakeIconId(&spec);
+}
+
+static void CheckIds(const std::vector<IdPair>& rows)
+{
+    for (const auto& row : rows) {
+        UINT a = IdOf(row.a), b = IdOf(row.b);
+        ok((a == b) == row.same && a != 0 && b != 0, "'%s': %u, '%s': %u", row.a.c_str(), a, row.b.c_str(), b);
+    }
+}
+
 // With a code page's number (932, 936 under a locale that gives it, 65001
 // through the manifest or, on the host, as chosen): the rows of that code
 // page instead of Windows-1252's.
@@ -145,6 +182,10 @@ int main(int argc, char** argv)
                (row.name.empty() || (row.name == name && "Mivo " + row.name == value)),
            "'%s': '%s', '%s', %d, '%s'", row.tail.c_str(), spec.target, spec.iconFile, spec.iconIndex, value);
     }
+
+    for (const auto& row : kIds)
+        ok(IdOf(row.tail) == row.id, "'%s': %u, not %u", row.tail.c_str(), IdOf(row.tail), row.id);
+    CheckIds(std::vector<IdPair>(std::begin(kIdPairs), std::end(kIdPairs)));
 
     for (const auto& row : kTail) {
         const char* tail = CommandTailFromCommandLine(row[0]);
@@ -169,6 +210,7 @@ int main(int argc, char** argv)
     if (page != 1252) {
         for (const auto& row : page == CP_UTF8 ? kUtf8 : kDoubleByte)
             CheckNames(row);
+        CheckIds(page == CP_UTF8 ? kUtf8Ids : kDoubleByteIds);
         return done();
     }
 #ifdef _WIN32
@@ -181,5 +223,6 @@ int main(int argc, char** argv)
 #endif
     for (const auto& row : kNames)
         CheckNames(row);
+    CheckIds(kCp1252Ids);
     return done();
 }

@@ -98,3 +98,16 @@ def test_keyboard_opens_target(win, keys, opened):
     win.choose(None, ["c"])
     assert proc.wait(15) == 0 and win.launches() == launches
 
+
+# Windows remembers an icon by its window's program and its identifier:
+# each Mivo's identifier is its tail's, which the shell knows for its window
+# alone, and none is 1000, the one all Mivos shared.
+def test_each_file_its_own_icon(win):
+    tails = [RECORDER, f'"{COPIES[3]}"']
+    mivos = [win.dock(tail) for tail in tails]
+    ids = [win.probe("uid", tail)[1][0][0] for tail in tails]
+    owners = [[line[0] for line in win.probe("modify", uid)[1]] for uid in ids + ["1000"]]
+    assert len(owners[0]) == len(owners[1]) == 1 and owners[0] != owners[1] and not owners[2]
+    for (proc, wid), left in zip(mivos, (1, 0)):
+        win.choose(wid, 5)
+        assert proc.wait(15) == 0 and len(win.d.icons()) == left

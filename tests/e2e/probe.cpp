@@ -6,9 +6,13 @@
 #include <windows.h>
 /* After windows.h. */
 #include <sddl.h>
+#include <shellapi.h>
 
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
+
+#include "logic/target_description.h"
 
 /* Prints the window's rectangle and text (a tooltip answers with its tip). */
 static void show(const char* what, HWND hwnd)
@@ -43,7 +47,7 @@ static int box(const char* caption)
 static int run(void)
 {
     WCHAR line[2048];
-    STARTUPINFOW si = {0};
+    STARTUPINFOW si = {};
     PROCESS_INFORMATION pi;
     DWORD code = 125;
     si.cb = sizeof si;
@@ -78,6 +82,19 @@ int main(int argc, char** argv)
     }
     if (!strcmp(cmd, "run"))
         return run();
+    if (!strcmp(cmd, "uid") && argc > 2) { /* the icon identifier Mivo takes for this tail */
+        char target[MAX_PATH], icon[ICON_BUFFER_SIZE];
+        TargetSpec spec = ParseCommandTail(lstrcpynA(target, argv[2], MAX_PATH), icon);
+        return printf("%u\n", MakeIconId(&spec)) < 0;
+    }
+    if (!strcmp(cmd, "modify") && argc > 2) { /* Mivo's windows whose icon the shell knows by this identifier */
+        NOTIFYICONDATAA nid = {};
+        nid.cbSize = NOTIFYICONDATAA_V1_SIZE, nid.uID = (UINT)strtoul(argv[2], NULL, 10);
+        while ((hwnd = FindWindowExA(NULL, hwnd, "MivoClass", NULL)))
+            if ((nid.hWnd = hwnd), Shell_NotifyIconA(NIM_MODIFY, &nid))
+                printf("%p\n", (void*)hwnd);
+        return 0;
+    }
     if (!strcmp(cmd, "enter")) /* what the shell posts an icon like Mivo's for Enter */
         return !PostMessageA(hwnd = FindWindowA("MivoClass", NULL), WM_USER + 1, 1000, WM_RBUTTONDOWN)
             || !PostMessageA(hwnd, WM_USER + 1, 1000, WM_RBUTTONUP);
@@ -88,6 +105,6 @@ int main(int argc, char** argv)
             || RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Run", 0,
                              WRITE_DAC, &key) || RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, sd);
     }
-    /* usage: probe [box CAPTION | windows CLASS | run | dacl SDDL | enter] */
+    /* usage: probe [box CAPTION | windows CLASS | run | dacl SDDL | enter | uid TAIL | modify UID] */
     return 64;
 }

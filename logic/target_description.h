@@ -1,6 +1,6 @@
 // The text logic: the command tail split into target, icon file and icon
-// number; the names derived from the target; the command that brings Mivo
-// back at logon.
+// number; the notification icon's identifier and the names derived from
+// them; the command that brings Mivo back at logon.
 #ifndef MIVO_TARGET_DESCRIPTION_H
 #define MIVO_TARGET_DESCRIPTION_H
 

@@ -128,17 +128,18 @@ mivo_wine_prefix() { # [PREFIX [win32|win64]]
   [ "$arch" = win64 ] && loader=/usr/lib/wine/wine64
   found=$(mivo_prefix_arch "$prefix")
   [ "$found" = "$arch" ] && return 0
-  if [ -n "$found" ]; then
+  if [ -z "$found" ]; then
+    mivo_log "creating the $arch Wine prefix $prefix (about 10 s, once)"
+  else
     case "$(realpath -m "$prefix")/" in
       "$(realpath -m "$MIVO_ROOT/build")"/*) ;;
       *) mivo_log "$prefix is a $found prefix, not $arch: remove it, or set MIVO_WINEPREFIX to another"
          return 1 ;;
     esac
-    mivo_log "$prefix is a $found prefix, not $arch: making it again"
+    mivo_log "$prefix is a $found prefix, not $arch: making it again (about 10 s)"
     WINEPREFIX="$prefix" wineserver -k >/dev/null 2>&1
     rm -rf "$prefix"
   fi
-  mivo_log "creating the $arch Wine prefix $prefix (about 10 s, once)"
   mkdir -p "$prefix"
   WINEPREFIX="$prefix" WINEARCH="$arch" timeout 300 "$loader" wineboot -i >"$prefix.log" 2>&1
   WINEPREFIX="$prefix" timeout 120 wineserver -w

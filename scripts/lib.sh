@@ -112,17 +112,40 @@ mivo_i386_programs() {
     { mivo_log "32-bit programs still do not start"; return 1; }
 }
 
-# Makes the shared Wine prefix once and reuses it after.
-mivo_wine_prefix() {
-  local prefix="$MIVO_WINEPREFIX"
-  export WINEPREFIX="$prefix"
-  if [ ! -f "$prefix/system.reg" ]; then
-    mivo_log "creating the Wine prefix $prefix (about 20 s, once)"
-    mkdir -p "$prefix"
-    timeout 300 wineboot -i >"$prefix.log" 2>&1 || true
-    timeout 120 wineserver -w || true
+# The architecture a prefix was made for (win32, win64), from its registry;
+# empty when it has none.
+mivo_prefix_arch() { # PREFIX
+  sed -n '/^#arch=/{s///p;q}' "$1/system.reg" 2>/dev/null
+}
+
+# Makes a Wine prefix of the kind asked for once and reuses it after (default:
+# the shared one, win32). Each kind is made by its own setting and loader: a
+# bare wineboot makes a 64-bit prefix wherever wine64 is installed, and a
+# prefix of the other kind (from before, or by hand) would prove something
+# else, so it is made again; only a prefix under build/ is ours to remove.
+mivo_wine_prefix() { # [PREFIX [win32|win64]]
+  local prefix="${1:-$MIVO_WINEPREFIX}" arch="${2:-win32}" found loader=/usr/lib/wine/wine
+  [ "$arch" = win64 ] && loader=/usr/lib/wine/wine64
+  found=$(mivo_prefix_arch "$prefix")
+  [ "$found" = "$arch" ] && return 0
+  if [ -z "$found" ]; then
+    mivo_log "creating the $arch Wine prefix $prefix (about 10 s, once)"
+  else
+    case "$(realpath -m "$prefix")/" in
+      "$(realpath -m "$MIVO_ROOT/build")"/*) ;;
+      *) mivo_log "$prefix is a $found prefix, not $arch: remove it, or set MIVO_WINEPREFIX to another"
+         return 1 ;;
+    esac
+    mivo_log "$prefix is a $found prefix, not $arch: making it again (about 10 s)"
+    WINEPREFIX="$prefix" wineserver -k >/dev/null 2>&1
+    rm -rf "$prefix"
   fi
-  [ -f "$prefix/system.reg" ] || { mivo_log "could not create the Wine prefix"; return 1; }
+  mkdir -p "$prefix"
+  WINEPREFIX="$prefix" WINEARCH="$arch" timeout 300 "$loader" wineboot -i >"$prefix.log" 2>&1
+  WINEPREFIX="$prefix" timeout 120 wineserver -w
+  found=$(mivo_prefix_arch "$prefix")
+  [ "$found" = "$arch" ] ||
+    { mivo_log "could not create the $arch Wine prefix $prefix (${found:-no registry}; see $prefix.log)"; return 1; }
 }
 
 # Configures and builds one preset.

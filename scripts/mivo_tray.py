@@ -53,14 +53,9 @@ def _end_with_parent():  # so that no display or tray outlives a killed run
     ctypes.CDLL(None).prctl(1, signal.SIGTERM)  # PR_SET_PDEATHSIG
 
 
-def ensure_prefix(prefix):
-    env = {**os.environ, **WINE_ENV, "WINEPREFIX": str(prefix)}
-    if not (Path(prefix) / "system.reg").exists():
-        Path(prefix).parent.mkdir(parents=True, exist_ok=True)
-        _quiet(["wineboot", "-i"], env, 300)
-        _quiet(["wineserver", "-w"], env, 300)  # the registry reaches the disk when the server ends
-    if not (Path(prefix) / "system.reg").exists():
-        raise RuntimeError(f"wineboot left no registry in {prefix}")
+def ensure_prefix(prefix):  # a 32-bit one, made as lib.sh makes it
+    subprocess.run(["bash", "-c", 'source "$0" && mivo_wine_prefix "$1" win32', ROOT / "scripts" / "lib.sh",
+                    str(prefix)], stdin=subprocess.DEVNULL, timeout=600, check=True)
 
 
 class Desktop:

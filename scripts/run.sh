@@ -21,7 +21,7 @@ fi
 mivo_wine_prefix || exit 1
 [ $# -gt 0 ] || set -- 'C:\windows\notepad.exe'
 mivo_log "starting Mivo $* on $DISPLAY"
-wine build/win32/Mivo.exe "$@" >build/run/mivo.out 2>build/run/mivo.err &
+WINEPREFIX="$MIVO_WINEPREFIX" wine build/win32/Mivo.exe "$@" >build/run/mivo.out 2>build/run/mivo.err &
 mivo_pid=$!
 trap 'kill "$mivo_pid" 2>/dev/null; exit 130' INT TERM
 wait "$mivo_pid"

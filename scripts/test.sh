@@ -9,7 +9,8 @@ source "$(dirname "$0")/lib.sh"
 cd "$MIVO_ROOT"
 
 mivo_install_packages || { mivo_log "package installation failed"; exit 1; }
-mivo_wine_prefix || exit 1
+# The shared prefix, 32-bit, and the 64-bit one for the WOW64 rows.
+mivo_wine_prefix "$MIVO_WINEPREFIX" win32 && mivo_wine_prefix "${MIVO_WINEPREFIX}64" win64 || exit 1
 
 passed=0
 failed=0

@@ -305,6 +305,17 @@ static string RunWithFault(const char* tail, const Fault& row)
 int main(int argc, char** argv)
 {
     setvbuf(stdout, NULL, _IONBF, 0); // what was printed survives a timeout
+    // The Windows these rows stand for, as WINEARCH names it (CTest sets
+    // it): win32, where no registry view is redirected, or win64, where this
+    // program runs under WOW64. Run in the other, they would prove the other.
+    BOOL wow64 = FALSE;
+    const char *arch = getenv("WINEARCH"),
+               *found = IsWow64Process(GetCurrentProcess(), &wow64) && wow64 ? "win64" : "win32";
+    printf("in %s, a %s prefix\n", getenv("WINEPREFIX"), found);
+    ok(arch && !strcmp(arch, found), "a %s prefix, but WINEARCH is %s", found,
+       arch ? arch : "not set");
+    if (check_failed)
+        return done();
     GetModuleFileNameA(NULL, module, MAX_PATH);
     // A type whose program is this one, with this program's green picture
     // as its own; a document of it; a file of no known type; a shortcut to

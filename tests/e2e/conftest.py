@@ -101,7 +101,10 @@ class Win:
 def desktop(request):
     opt = request.config.getoption
     prefix = Path(opt("prefix") or mt.prefix_path()).resolve()
-    mt.ensure_prefix(prefix)
+    reg = prefix / "system.reg"  # its first lines name the Windows it is: these tests stand for a 32-bit one
+    arch = re.search(r"^#arch=(\w+)", reg.read_text("latin-1") if reg.exists() else "", re.M)
+    assert arch and arch[1] == "win32", \
+        f"{prefix} is no win32 Wine prefix ({arch[0] if arch else 'no system.reg'}); scripts/test.sh makes one"
     for source, target in ((opt("mivo"), MIVO), (opt("probe"), PROBE), (opt("recorder"), RECORDER),
                            *((opt("recorder"), copy) for copy in COPIES)):
         target = prefix / "drive_c" / target[3:].replace("\\", "/")

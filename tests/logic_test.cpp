@@ -39,7 +39,7 @@ static const struct { string tail, target, iconFile; int iconIndex; string name 
     {"\"C:\\Letters\\Mother.txt\"", "C:\\Letters\\Mother.txt", "=", 0, "Mother.txt"},
     {"\"C:\\Program Files\\Some Tool.exe\"  , \"C:\\My Icons\\a,#1.dll\"#2", "C:\\Program Files\\Some Tool.exe",
      "C:\\My Icons\\a,#1.dll", 2, "Some tool"},
-    {"\"C:\\A,B\\X.EXE\",I.DLL", "C:\\A,B\\X.EXE", "I.DLL", 0, "X"}, {"\"\"", "", "=", 0, ""},
+    {"\"C:\\A,B\\X.EXE\",I.DLL", "C:\\A,B\\X.EXE", "I.DLL", 0, "X"}, {"\"\"", "", "=", 0},
     {"\"C:\\A.EXE\" \"C:\\B,C.EXE\"", "C:\\A.EXE", "=", 0, "A"}, {"\"C:\\A B,C#1.EXE", "C:\\A B,C#1.EXE", "=", 0},
     {"A,\"B.DLL#1", "A", "B.DLL#1", 0}, {"A,\"B.DLL\" #-1", "A", "B.DLL", -1}, {"A,\"\"#4", "A", "", 4},
     {"C:\\A\"B.EXE,C\"D.DLL", "C:\\A\"B.EXE", "C\"D.DLL", 0}, {" \"A\"", " \"A\"", "=", 0},

@@ -6,7 +6,7 @@
 void InstallNotifyIcon(void)
 {
     char szWork[MAX_PATH];
-    char* pszDisplayName = DeriveDisplayName(AppState.szTarget, szWork);
+    char* pszDisplayName = DeriveDisplayName(AppState.szTarget, AppState.pszArguments, szWork);
 
     AppState.nid.cbSize = NOTIFYICONDATA_SIZE_32;
     AppState.nid.hWnd = AppState.hWnd;
@@ -52,7 +52,8 @@ void LaunchTarget(HWND hwnd)
     // in a folder that does not exist.
     if (cchDirectory == 0 || cchDirectory >= MAX_PATH)
         TextCopy(szDirectory, LAUNCH_DIRECTORY_FALLBACK, MAX_PATH);
-    ShellExecuteA(hwnd, NULL, AppState.szTarget, NULL, szDirectory, SW_SHOWNORMAL);
+    ShellExecuteA(hwnd, NULL, AppState.szTarget, *AppState.pszArguments ? AppState.pszArguments : NULL,
+                  szDirectory, SW_SHOWNORMAL);
     // Swallows the presses of an impatient user while the target starts.
     Sleep(LAUNCH_PAUSE_MS);
 }

@@ -29,6 +29,63 @@ void PrepareCom(void)
     // cppcheck-suppress resourceLeak
 }
 
+// A registry value's text, environment variables expanded (a DefaultIcon
+// is often REG_EXPAND_SZ, and an unexpanded %SystemRoot% names no file),
+// into buffer (MAX_PATH bytes); FALSE, with "", without one.
+static BOOL ReadRegistryText(HKEY hRoot, LPCSTR pszKey, LPCSTR pszValue, char* pszBuffer)
+{
+    HKEY hKey;
+    char szRaw[MAX_PATH];
+    DWORD cbRaw = sizeof szRaw - 1;
+    pszBuffer[0] = '\0';
+    if (RegOpenKeyExA(hRoot, pszKey, 0, KEY_QUERY_VALUE, &hKey) != ERROR_SUCCESS)
+        return FALSE;
+    if (RegQueryValueExA(hKey, pszValue, NULL, NULL, (BYTE*)szRaw, &cbRaw) == ERROR_SUCCESS) {
+        szRaw[cbRaw] = '\0'; // a value stored without its NUL
+        if (ExpandEnvironmentStringsA(szRaw, pszBuffer, MAX_PATH) > MAX_PATH)
+            pszBuffer[0] = '\0';
+    }
+    RegCloseKey(hKey);
+    return pszBuffer[0] != '\0';
+}
+
+#define URL_ASSOCIATIONS "Software\\Microsoft\\Windows\\Shell\\Associations\\UrlAssociations\\"
+
+// An address shows the icon of the program that opens its scheme: the class
+// the user chose in Settings (Windows 11 keeps the choice under
+// UserChoiceLatest since 2025, Windows 8 to 11 under UserChoice), or the
+// scheme's own; a choice that names no class is none. Under the class, its
+// DefaultIcon, or else the program of its open command. The file goes into
+// szIconSource ("" for none); gives the icon's number.
+static int FindAddressIcon(size_t cchScheme)
+{
+    static const char* const apszChoice[] = {"\\UserChoiceLatest", "\\UserChoice", ""};
+    char szScheme[MAX_PATH], szKey[MAX_PATH], szClass[MAX_PATH];
+    HKEY hClass;
+    int nIndex = 0;
+
+    TextCopy(szScheme, AppState.szTarget, cchScheme + 1);
+    for (const char* pszChoice : apszChoice) {
+        TextCopy(szClass, szScheme, MAX_PATH);
+        if (*pszChoice != '\0') {
+            TextCopy(szKey, URL_ASSOCIATIONS, MAX_PATH);
+            TextAppend(szKey, szScheme, MAX_PATH);
+            TextAppend(szKey, pszChoice, MAX_PATH);
+            ReadRegistryText(HKEY_CURRENT_USER, szKey, "ProgId", szClass);
+        }
+        if (szClass[0] != '\0' &&
+            RegOpenKeyExA(HKEY_CLASSES_ROOT, szClass, 0, KEY_QUERY_VALUE, &hClass) == ERROR_SUCCESS) {
+            if (ReadRegistryText(hClass, "DefaultIcon", NULL, AppState.szIconSource))
+                nIndex = ParseIconLocation(AppState.szIconSource, FALSE);
+            else if (ReadRegistryText(hClass, "shell\\open\\command", NULL, AppState.szIconSource))
+                ParseIconLocation(AppState.szIconSource, TRUE);
+            RegCloseKey(hClass);
+            break;
+        }
+    }
+    return nIndex;
+}
+
 // The icon comes from the program the shell names for the icon file (the
 // file itself when it is a program). Without one, a target that names no
 // icon file gets the picture the shell shows for it (a shortcut's, a
@@ -40,20 +97,28 @@ static void ChooseIcon(const TargetSpec* spec)
 {
     HICON hSmall = NULL;
     SHFILEINFOA sfi;
-    FindExecutableA(spec->iconFile, NULL, AppState.szIconSource);
-    UINT uTaken = ExtractIconExA(AppState.szIconSource, spec->iconIndex, NULL, &hSmall, 1);
+    int nIndex = spec->iconIndex;
+    // An address names no file: the program of its scheme gives the icon,
+    // unless an icon file is named.
+    size_t cchScheme = spec->iconFile == AppState.szTarget ? AddressScheme(AppState.szTarget) : 0;
+    if (cchScheme != 0)
+        nIndex = FindAddressIcon(cchScheme);
+    else
+        FindExecutableA(spec->iconFile, NULL, AppState.szIconSource);
+    UINT uTaken = ExtractIconExA(AppState.szIconSource, nIndex, NULL, &hSmall, 1);
     // Not every result is an icon. The count is 0 when no icon was taken
     // and UINT_MAX for a file that cannot be read; number -1 asks for the
     // count of icons (a system that takes it as resource 1 gives an icon,
     // destroyed with the rest).
     AppState.hExtractedIcon = hSmall;
-    if (spec->iconIndex != -1 && uTaken != 0 && uTaken != UINT_MAX)
+    if (nIndex != -1 && uTaken != 0 && uTaken != UINT_MAX)
         AppState.hIcon = CopyIcon(AppState.hExtractedIcon);
     DestroyIcon(AppState.hExtractedIcon);
     // A missing file gives no picture here, and an empty target would give
-    // a folder's: the user then sees our own icon.
+    // a folder's: the user then sees our own icon, as for an address whose
+    // scheme no program claims.
     if (AppState.hIcon == NULL && spec->iconFile == AppState.szTarget &&
-        AppState.szTarget[0] != '\0') {
+        AppState.szTarget[0] != '\0' && cchScheme == 0) {
         PrepareCom();
         if (SHGetFileInfoA(AppState.szTarget, 0, &sfi, sizeof sfi, SHGFI_ICON | SHGFI_SMALLICON))
             AppState.hIcon = sfi.hIcon;
@@ -99,6 +164,7 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine
     TextCopy(AppState.szCommandTail, lpCmdLine, MAX_PATH);
     TextCopy(AppState.szTarget, lpCmdLine, MAX_PATH);
     TargetSpec spec = ParseCommandTail(AppState.szTarget, szIconBuffer);
+    AppState.pszArguments = spec.arguments;
     // Taken while the icon file and number are at hand; the rest of the
     // tray record is filled when the window exists.
     AppState.nid.uID = MakeIconId(&spec);

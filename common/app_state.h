@@ -38,7 +38,8 @@ typedef struct tagAPPSTATE {
     HICON hIcon;                  // the icon in the tray; ours to destroy
     NOTIFYICONDATAA nid;          // the tray record, kept for the deletion
     HMENU hMenu;                  // the pop-up menu
-    char szTarget[MAX_PATH];      // the tail up to its first comma
+    char szTarget[MAX_PATH];      // the target, alone at the start of the tail
+    LPCSTR pszArguments;          // the target's arguments, in szTarget; "" without
     char szCommandTail[MAX_PATH]; // the tail, verbatim, for the Run value
     char szIconSource[MAX_PATH];  // the file the icon is taken from
     char szValueName[MAX_PATH];   // "Mivo " + display name

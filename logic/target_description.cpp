@@ -60,6 +60,13 @@ static int ParseIconNumber(const char* text)
     return (int)(negative ? 0u - magnitude : magnitude);
 }
 
+static char* SkipBlanks(const char* p)
+{
+    while (*p == ' ') // blanks only; a tab stays
+        p++;
+    return (char*)p;
+}
+
 // A name in double quotes is what they enclose: Windows hands over paths
 // so (Copy as path always; a dropped file or Send To when the path has a
 // blank), and no file name holds a quote. Without a closing quote the name
@@ -73,63 +80,109 @@ static char* QuotedName(char* quote, size_t* length)
     return close + (*close != '\0');
 }
 
+// The quoted name moves to where its opening quote was, so that the text
+// holds it alone; gives the text after the closing quote.
+static char* Unquote(char* quote)
+{
+    size_t length;
+    char* rest = QuotedName(quote, &length);
+    for (size_t i = 0; i < length; i++)
+        quote[i] = quote[i + 1];
+    quote[length] = '\0';
+    return rest;
+}
+
 TargetSpec ParseCommandTail(char* targetBuffer, char* iconBuffer)
 {
     TargetSpec spec;
     // The caller copies at most MAX_PATH - 1 bytes; make sure a stray
     // unterminated buffer still ends inside itself.
     targetBuffer[MAX_PATH - 1] = '\0';
+    char* end = targetBuffer + TextLength(targetBuffer);
     spec.target = targetBuffer;
     spec.iconFile = targetBuffer;
     spec.iconIndex = 0;
+    spec.arguments = end;
 
-    char* comma;
-    if (targetBuffer[0] == '"') {
-        // The quoted name moves to the buffer's start, where the target is
-        // kept. Blanks may follow it, then a comma and the icon part; what
-        // else follows (a second dropped file, say) is left out.
-        size_t length;
-        comma = QuotedName(targetBuffer, &length);
-        while (*comma == ' ')
-            comma++;
-        if (*comma != ',')
-            comma = NULL;
-        for (size_t i = 0; i < length; i++)
-            targetBuffer[i] = targetBuffer[i + 1];
-        targetBuffer[length] = '\0';
-    } else {
-        // Unquoted, a comma always ends the target.
-        comma = TextFindChar(targetBuffer, ',');
+    // A program in quotes may be followed by its arguments: the quotes say
+    // where its name ends. A comma after the quote and its blanks begins
+    // the icon part instead; anything else, a second dropped file too, is
+    // the arguments, to the end, as written. Unquoted, a comma always ends
+    // the target, and there are no arguments.
+    bool bQuoted = targetBuffer[0] == '"';
+    char* comma = bQuoted ? SkipBlanks(Unquote(targetBuffer)) : TextFindChar(targetBuffer, ',');
+    if (bQuoted && *comma != ',') {
+        spec.arguments = comma;
+        comma = NULL;
     }
-    if (comma == NULL)
-        return spec;
-    *comma = '\0';
-
-    char* iconPart = comma + 1;
-    while (*iconPart == ' ') // blanks only; a tab stays
-        iconPart++;
-
-    // A quoted icon file may hold a '#': the number's '#' follows the quote.
-    size_t fileLength;
-    const char* hash;
-    if (*iconPart == '"') {
-        hash = TextFindChar(QuotedName(iconPart, &fileLength), '#');
-        iconPart++;
-    } else {
-        hash = TextFindChar(iconPart, '#');
-        fileLength = hash ? (size_t)(hash - iconPart) : TextLength(iconPart);
-    }
-    spec.iconFile = iconBuffer;
-    if (fileLength >= ICON_BUFFER_SIZE) {
+    if (comma != NULL) {
+        *comma = '\0';
+        char* iconPart = SkipBlanks(comma + 1);
+        // A quoted icon file may hold a '#': the number's '#' follows the
+        // quote and its blanks. The number is one word; the arguments
+        // follow it after blanks.
+        size_t fileLength;
+        const char* hash;
+        if (*iconPart == '"') {
+            char* rest = SkipBlanks(QuotedName(iconPart, &fileLength));
+            hash = *rest == '#' ? rest : NULL;
+            if (hash != NULL) {
+                while (*rest != '\0' && *rest != ' ')
+                    rest++;
+                if (*rest == ' ')
+                    *rest++ = '\0';
+            }
+            if (bQuoted)
+                spec.arguments = SkipBlanks(rest);
+            iconPart++;
+        } else {
+            hash = TextFindChar(iconPart, '#');
+            fileLength = hash ? (size_t)(hash - iconPart) : TextLength(iconPart);
+        }
+        spec.iconFile = iconBuffer;
+        iconBuffer[0] = '\0';
         // An icon file that does not fit the icon buffer is not cut (a cut
         // name could be some other file): no icon file, so our own icon.
-        iconBuffer[0] = '\0';
-        return spec;
+        if (fileLength < ICON_BUFFER_SIZE) {
+            TextCopy(iconBuffer, iconPart, fileLength + 1);
+            if (hash != NULL)
+                spec.iconIndex = ParseIconNumber(hash + 1);
+        }
     }
-    TextCopy(iconBuffer, iconPart, fileLength + 1);
-    if (hash != NULL)
-        spec.iconIndex = ParseIconNumber(hash + 1);
+    // With no file there is nothing to pass arguments to.
+    if (targetBuffer[0] == '\0')
+        spec.arguments = end;
     return spec;
+}
+
+size_t AddressScheme(const char* target)
+{
+    // A letter, then letters, digits, '+', '-' and '.'; one letter and a
+    // colon is a drive.
+    size_t length = 0;
+    for (char c; (c = target[length]) != '\0'; length++)
+        if ((unsigned)((c | 0x20) - 'a') >= 26 &&
+            (length == 0 || (unsigned)(c - '+') > '9' - '+' || c == ',' || c == '/'))
+            break;
+    return length >= 2 && target[length] == ':' ? length : 0;
+}
+
+int ParseIconLocation(char* text, BOOL bCommand)
+{
+    // Where the file's name ends: its closing quote, or unquoted a
+    // command's first blank, an icon location's last comma.
+    char* rest = text + TextLength(text);
+    if (text[0] == '"')
+        rest = SkipBlanks(Unquote(text));
+    else if (bCommand && TextFindChar(text, ' ') != NULL)
+        rest = TextFindChar(text, ' ');
+    else if (!bCommand)
+        for (char* p = text; *p != '\0'; p++)
+            if (*p == ',')
+                rest = p;
+    int number = !bCommand && *rest == ',' ? ParseIconNumber(rest + 1) : 0;
+    *rest = '\0';
+    return number;
 }
 
 // FNV-1a, 32 bits: small, and the same on every computer.
@@ -171,31 +224,11 @@ UINT MakeIconId(const TargetSpec* spec)
         for (int shift = 0; shift < 32; shift += 8)
             hash = HashByte(hash, (unsigned char)((unsigned)spec->iconIndex >> shift));
     }
+    // The same program with other arguments is another icon; without
+    // arguments the identifier stays what it always was.
+    if (*spec->arguments != '\0')
+        hash = HashFolded(hash, spec->arguments);
     return hash != 0 ? hash : ICON_UID;
-}
-
-char* DeriveDisplayName(const char* target, char* workBuffer)
-{
-    // A target longer than the work buffer keeps its first MAX_PATH - 1
-    // bytes; the applet refuses such tails before it gets here.
-    TextCopy(workBuffer, target, MAX_PATH);
-    CharLowerA(workBuffer);
-
-    static const char* const extensions[] = {".exe", ".bat", ".com", ".pif"};
-    for (const char* extension : extensions) {
-        char* found = TextFind(workBuffer, extension);
-        if (found != NULL) {
-            *found = '\0';
-            break;
-        }
-    }
-
-    char* name = workBuffer;
-    for (char* p = workBuffer; *p != '\0'; p = NextChar(p))
-        if (*p == '\\')
-            name = p + 1;
-    CharUpperBuffA(name, (DWORD)(NextChar(name) - name)); // the whole character
-    return name;
 }
 
 // Copies the whole characters of source that fit into dest (size bytes, the
@@ -206,6 +239,48 @@ static void CopyWholeCharacters(char* dest, const char* source, size_t size)
     while (*end != '\0' && (size_t)((next = NextChar(end)) - source) < size)
         end = next;
     TextCopy(dest, source, (size_t)(end - source) + 1);
+}
+
+char* DeriveDisplayName(const char* target, const char* arguments, char* workBuffer)
+{
+    // A target longer than the work buffer keeps its first MAX_PATH - 1
+    // bytes; the applet refuses such tails before it gets here.
+    TextCopy(workBuffer, target, MAX_PATH);
+    char* name = workBuffer;
+    size_t cchScheme = AddressScheme(workBuffer);
+    if (cchScheme != 0) {
+        // An address is shown as written, but for "scheme://" and a
+        // trailing '/', which say nothing.
+        if (name[cchScheme + 1] == '/' && name[cchScheme + 2] == '/') {
+            name += cchScheme + 3;
+            size_t cch = TextLength(name);
+            if (cch != 0 && name[cch - 1] == '/')
+                name[cch - 1] = '\0';
+        }
+    } else {
+        CharLowerA(workBuffer);
+        static const char* const extensions[] = {".exe", ".bat", ".com", ".pif"};
+        for (const char* extension : extensions) {
+            char* found = TextFind(workBuffer, extension);
+            if (found != NULL) {
+                *found = '\0';
+                break;
+            }
+        }
+        for (char* p = workBuffer; *p != '\0'; p = NextChar(p))
+            if (*p == '\\')
+                name = p + 1;
+        CharUpperBuffA(name, (DWORD)(NextChar(name) - name)); // the whole character
+    }
+    // The arguments follow after a blank, as many whole characters as fit
+    // the buffer, where the name now starts.
+    TextCopy(workBuffer, name, MAX_PATH);
+    char* end = workBuffer + TextLength(workBuffer);
+    if (*arguments != '\0' && end < workBuffer + MAX_PATH - 1) {
+        *end++ = ' ';
+        CopyWholeCharacters(end, arguments, (size_t)(workBuffer + MAX_PATH - end));
+    }
+    return workBuffer;
 }
 
 void MakeAutostartValueName(const char* displayName, char* buffer)

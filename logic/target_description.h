@@ -20,6 +20,7 @@ struct TargetSpec {
     char* target;   // the target buffer, cut at the first comma
     char* iconFile; // the target buffer, or the icon buffer
     int iconIndex;  // the number after '#', 0 without one
+    const char* arguments; // what follows a quoted target, "" without
 };
 
 // targetBuffer (MAX_PATH bytes) already holds the whole tail; it is split in
@@ -31,9 +32,20 @@ TargetSpec ParseCommandTail(char* targetBuffer, char* iconBuffer);
 // case and quotes. Never 0; ICON_UID where the tail names no file.
 UINT MakeIconId(const TargetSpec* spec);
 
-// Copies the target into workBuffer (MAX_PATH bytes) and returns the display
-// name, which lies inside it.
-char* DeriveDisplayName(const char* target, char* workBuffer);
+// Writes the display name into workBuffer (MAX_PATH bytes) and returns it:
+// a file's name, or what an address names, and the arguments after a
+// blank, as many whole characters as fit.
+char* DeriveDisplayName(const char* target, const char* arguments, char* workBuffer);
+
+// The length of the scheme an address begins with ("https" of
+// "https://..."); 0 when the target is no address.
+size_t AddressScheme(const char* target);
+
+// The file of an icon location as the registry gives one, "file,n" or
+// "file", or with bCommand of a command line, "program arguments"; the file
+// perhaps in quotes. In place: the file is left alone in text. Gives the
+// icon number, which may be negative; 0 for a command.
+int ParseIconLocation(char* text, BOOL bCommand);
 
 // Writes the icon's tip (TIP_SIZE bytes): the display name, cut to fit.
 void MakeTipText(const char* displayName, char* tip);

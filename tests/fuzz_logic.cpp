@@ -79,6 +79,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     CHECK(comma == string::npos ? spec.iconFile == target.get() && spec.iconIndex == 0
                                 : Inside(spec.iconFile, icon.get(), ICON_BUFFER_SIZE) &&
                                       fitted.find(spec.iconFile, comma + 1) != string::npos);
+    // The arguments end the tail, and only a quoted file has any.
+    size_t cchArguments = Inside(spec.arguments, target.get(), MAX_PATH) ? strlen(spec.arguments) : MAX_PATH;
+    CHECK(cchArguments <= fitted.size() && fitted.compare(fitted.size() - cchArguments, string::npos, spec.arguments) == 0 &&
+          (!cchArguments || (quoted && *spec.target)));
+    // An icon location or command as the registry gives it leaves a file
+    // no longer than itself.
+    for (BOOL command : {FALSE, TRUE}) {
+        Buffer location(new char[MAX_PATH]);
+        memcpy(location.get(), fitted.c_str(), fitted.size() + 1);
+        ParseIconLocation(location.get(), command);
+        CHECK(Inside(location.get(), location.get(), MAX_PATH) && strlen(location.get()) <= fitted.size());
+    }
 
     // The icon's identifier: never 0, and the same whatever the case.
     g_hostCodePage = 1252;
@@ -93,8 +105,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (unsigned page : {1252u, (unsigned)CP_UTF8})
         for (const char* source : {(const char*)spec.target, line.c_str()}) {
             Buffer work(new char[MAX_PATH]), tip(new char[TIP_SIZE]), value(new char[MAX_PATH]);
-            char* name = (g_hostCodePage = page, DeriveDisplayName(source, work.get()));
-            CHECK(Inside(name, work.get(), MAX_PATH) && !strchr(name, '\\'));
+            const char* arguments = source == line.c_str() ? "" : spec.arguments;
+            char* name = (g_hostCodePage = page, DeriveDisplayName(source, arguments, work.get()));
+            CHECK(Inside(name, work.get(), MAX_PATH) && (*arguments || AddressScheme(source) || !strchr(name, '\\')));
             MakeTipText(name, tip.get());
             CHECK(Inside(tip.get(), tip.get(), TIP_SIZE) && FitCut(tip.get(), name, TIP_SIZE));
             MakeAutostartValueName(name, value.get());

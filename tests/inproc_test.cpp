@@ -105,10 +105,10 @@ struct Fault {
     int loop = 0; // GetMessageA's result: 0 for the quit, or -1
 };
 static Fault fault;
-static struct { UINT_PTR extracted; bool copied, deletedLive, mark, after, looped, mixed; int launches, pause, menus;
-                int leak, width; LRESULT other; string dir, box, picture, verb, file; UINT filtered; DWORD flag;
-                NOTIFYICONDATAA added; } seen;
 static char module[MAX_PATH];
+static struct { UINT_PTR extracted; bool copied, deletedLive, mark, after, looped, mixed; int launches, pause, menus;
+                int leak, width; LRESULT other; string dir, box, picture, verb, file, params, source; UINT filtered; DWORD flag;
+                NOTIFYICONDATAA added; } seen;
 
 static BOOL WINAPI FakeNotify(DWORD message, PNOTIFYICONDATAA nid)
 {
@@ -128,6 +128,7 @@ static UINT WINAPI FakeExtract(LPCSTR file, int index, HICON* large, HICON* smal
 {
     // As on Windows, where -1 with a handle to fill is resource 1: an icon.
     UINT taken = RealExtractIconExA(file, index == -1 && small ? 0 : index, large, small, count);
+    seen.source = (strcmp(file, module) ? file : "self") + ("#" + std::to_string(index));
     seen.extracted = small ? (UINT_PTR)*small : 0;
     return fault.taken ? fault.taken : taken;
 }
@@ -148,7 +149,7 @@ static UINT WINAPI FakeWindowsFolder(LPSTR buffer, UINT size)
 static HINSTANCE WINAPI FakeShellExecute(HWND w, LPCSTR verb, LPCSTR file, LPCSTR p, LPCSTR dir, INT n)
 {
     seen.launches++;
-    seen.dir = dir ? dir : "(none)", seen.verb = verb ? verb : "null", seen.file = file;
+    seen.dir = dir ? dir : "(none)", seen.verb = verb ? verb : "null", seen.file = file, seen.params = p ? p : "null";
     return fault.press ? (HINSTANCE)42 : RealShellExecuteA(w, verb, file, p, dir, n);
 }
 static DWORD WINAPI FakeModuleName(HMODULE module, LPSTR buffer, DWORD size)
@@ -261,14 +262,15 @@ static string RunWithFault(const char* tail, const Fault& row)
     char target[1024], icon[ICON_BUFFER_SIZE]; // the tail's own identifier
     TargetSpec spec = ParseCommandTail(strcpy(target, tail), icon);
     UINT uid = MakeIconId(&spec);
-    string items, tip = AppState.nid.szTip; // the menu's items and the end of it, blanks as "_"
+    string items, tip = AppState.nid.szTip, params = seen.params; // the menu's items and the end of it, blanks as "_"
     for (int i = 0; i < 7; i++) {
         char text[48] = "-";
         if (!(GetMenuState(AppState.hMenu, i, MF_BYPOSITION) & MF_SEPARATOR))
             GetMenuStringA(AppState.hMenu, i, text, sizeof text, MF_BYPOSITION);
         items += std::to_string((int)GetMenuItemID(AppState.hMenu, i)) + ":" + text + ";";
     }
-    std::replace(items.begin(), items.end(), ' ', '_'), std::replace(tip.begin(), tip.end(), ' ', '_');
+    for (string* text : {&items, &tip, &params})
+        std::replace(text->begin(), text->end(), ' ', '_');
     GetWindowsDirectoryA(windows, MAX_PATH);
     // Whether the applet left this thread in a single-threaded apartment;
     // it is left as often as it was entered (here, and by the applet before),
@@ -280,7 +282,7 @@ static string RunWithFault(const char* tail, const Fault& row)
              "exit=%d icon=%s copied=%d timer=%d shown=%d deleted=%d window=%d menu=%d class=%d "
              "launches=%d dir=%s paused=%d sta=%d mark=%d value=%s user=%s entries=%d after=%d box=%s "
              "leak=%d other=%ld visible=%d items=%s default=%d small=%d colour=%06lx verb=%s filter=%s menus=%d "
-             "uid=%s same=%d tip=%s file=%s",
+             "uid=%s same=%d tip=%s file=%s params=%s source=%s",
              code, seen.picture == own ? "own" : "file",
              seen.copied, KillTimer(AppState.hWnd, IDT_ICON_RETRY),
              RealShell_NotifyIconA(NIM_MODIFY, &seen.added), seen.deletedLive,
@@ -295,7 +297,7 @@ static string RunWithFault(const char* tail, const Fault& row)
              seen.verb.c_str(), !seen.filtered ? "none" : seen.flag == MSGFLT_ADD &&
              seen.filtered == RegisterWindowMessageA("TaskbarCreated") ? "TaskbarCreated,add" : "other", seen.menus,
              seen.added.uID == uid && uid != ICON_UID ? "tail" : std::to_string(seen.added.uID).c_str(),
-             seen.added.hWnd && !seen.mixed, tip.c_str(), seen.file.c_str());
+             seen.added.hWnd && !seen.mixed, tip.c_str(), seen.file.c_str(), params.c_str(), seen.source.c_str());
     DestroyWindow(AppState.hWnd);
     UnregisterClassA(MAIN_CLASS_NAME, instance);
     return out;
@@ -333,6 +335,22 @@ int main(int argc, char** argv)
     link->QueryInterface(IID_IPersistFile, (void**)&saved);
     saved->Save(L"C:\\mivo.lnk", TRUE), saved->Release(), link->Release();
     CoUninitialize();
+    // Schemes of addresses, their classes and the user's choices; the
+    // default app's green icon 1 (resource 2) or this program's own icon 0.
+    SetEnvironmentVariableA("MIVOSELF", module);
+    const string me = module, quoted = "\"" + me + "\"", choice = "Software\\Microsoft\\Windows\\Shell\\Associations\\UrlAssociations\\";
+    const struct { HKEY root; string key; const char* name; DWORD type; string data; } registry[] = {
+        {HKEY_CLASSES_ROOT, "mivo-icon\\DefaultIcon", NULL, REG_SZ, quoted + ",1"},
+        {HKEY_CLASSES_ROOT, "mivo-open\\shell\\open\\command", NULL, REG_SZ, quoted + " \"%1\""},
+        {HKEY_CLASSES_ROOT, "mivo-expand\\DefaultIcon", NULL, REG_EXPAND_SZ, "%MIVOSELF%,-2"},
+        {HKEY_CLASSES_ROOT, "MivoGreen\\DefaultIcon", NULL, REG_SZ, me + ",1"},
+        {HKEY_CLASSES_ROOT, "MivoOwn\\shell\\open\\command", NULL, REG_SZ, quoted + " %1"},
+        {HKEY_CURRENT_USER, choice + "mivo-expand\\UserChoice", "ProgId", REG_SZ, "MivoMissing"},
+        {HKEY_CURRENT_USER, choice + "mivo-open\\UserChoice", "ProgId", REG_SZ, "MivoGreen"},
+        {HKEY_CURRENT_USER, choice + "mivo-icon\\UserChoiceLatest", "ProgId", REG_SZ, "MivoOwn"},
+        {HKEY_CURRENT_USER, choice + "mivo-icon\\UserChoice", "ProgId", REG_SZ, "MivoGreen"}};
+    for (const auto& value : registry)
+        RegSetKeyValueA(value.root, value.key.c_str(), value.name, value.type, value.data.c_str(), value.data.size() + 1);
     // With arguments: the rows that expect a token alone, with small icons
     // so wide (tests/CMakeLists.txt).
     ok(GetSystemMetrics(SM_CXSMICON) == (argc > 2 ? atoi(argv[2]) : 16), "small icons %d wide", GetSystemMetrics(SM_CXSMICON));
@@ -384,7 +402,17 @@ int main(int argc, char** argv)
         {planner, {.message = WM_ENDSESSION, .command = FALSE}, "exit=77 shown=1 window=1"},
         {planner, {.loop = -1}, "exit=4 shown=0 deleted=1 window=0 menu=0 class=0"},
         {"C:\\windows", {.noOle = true, .press = true}, "icon=file launches=1 sta=0"},
-        {planner, {.press = true}, "launches=1 dir=windows paused=1 sta=1 verb=null"},
+        {planner, {.press = true}, "launches=1 dir=windows paused=1 sta=1 verb=null params=null"},
+        // A program's arguments reach it as the launch's parameters.
+        {"\"C:\\windows\\notepad.exe\"  a,b  \"c d\"", {.press = true}, "launches=1 file=C:\\windows\\notepad.exe params=a,b__\"c_d\" tip=Notepad_a,b__\"c_d\""},
+        // An address: the icon of the class its scheme opens with, or of the
+        // user's choice of class (the newest first, and one that names no
+        // class counts as none); its DefaultIcon's number, or the program of
+        // its open command; the scheme's own class without either choice.
+        {"mivo-icon://x/", {}, "icon=own copied=1 source=self#0 tip=x"},
+        {"mivo-open:x", {}, "colour=10c020 source=self#1 tip=mivo-open:x"},
+        {"mivo-expand:x", {.press = true}, "colour=10c020 source=self#-2 launches=1 file=mivo-expand:x params=null"},
+        {"mivo-none:x", {}, "icon=own copied=0 source=#0"},
         // Only presses act: a double click (after its press) and releases do nothing.
         {planner, {.press = true, .mouse = WM_LBUTTONDBLCLK}, "launches=0"},
         {planner, {.press = true, .mouse = WM_LBUTTONUP}, "launches=0"},

@@ -19,8 +19,8 @@ static const string kPlanner = "C:\\TOOLS\\PLANNER.EXE",
 
 // clang-format off
 // Tail, target, icon file ("=": the target itself, no icon part), number;
-// where given, the display name of the target.
-static const struct { string tail, target, iconFile; int iconIndex; string name = ""; } kParse[] = {
+// where given, the display name of the target, and its arguments.
+static const struct { string tail, target, iconFile; int iconIndex; string name = "", args = ""; } kParse[] = {
     {"", "", "=", 0}, {kPlanner, kPlanner, "=", 0}, {"A.EXE,   B.ICO", "A.EXE", "B.ICO", 0},
     {kIcons, kPlanner, "C:\\TOOLS\\ICONS.EXE", 3}, {"A.EXE, \tB.ICO", "A.EXE", "\tB.ICO", 0},
     {"A.EXE , B.ICO", "A.EXE ", "B.ICO", 0}, {"A.EXE,B.DLL,C", "A.EXE", "B.DLL,C", 0},
@@ -40,10 +40,20 @@ static const struct { string tail, target, iconFile; int iconIndex; string name 
     {"\"C:\\Program Files\\Some Tool.exe\"  , \"C:\\My Icons\\a,#1.dll\"#2", "C:\\Program Files\\Some Tool.exe",
      "C:\\My Icons\\a,#1.dll", 2, "Some tool"},
     {"\"C:\\A,B\\X.EXE\",I.DLL", "C:\\A,B\\X.EXE", "I.DLL", 0, "X"}, {"\"\"", "", "=", 0},
-    {"\"C:\\A.EXE\" \"C:\\B,C.EXE\"", "C:\\A.EXE", "=", 0, "A"}, {"\"C:\\A B,C#1.EXE", "C:\\A B,C#1.EXE", "=", 0},
+    {"\"C:\\A.EXE\" \"C:\\B,C.EXE\"", "C:\\A.EXE", "=", 0, "A \"C:\\B,C.EXE\"", "\"C:\\B,C.EXE\""},
+    {"\"C:\\A B,C#1.EXE", "C:\\A B,C#1.EXE", "=", 0},
     {"A,\"B.DLL#1", "A", "B.DLL#1", 0}, {"A,\"B.DLL\" #-1", "A", "B.DLL", -1}, {"A,\"\"#4", "A", "", 4},
     {"C:\\A\"B.EXE,C\"D.DLL", "C:\\A\"B.EXE", "C\"D.DLL", 0}, {" \"A\"", " \"A\"", "=", 0},
-    {"A,\"" + i255 + "\"", "A", i255, 0}, {"A,\"" + i256, "A", "", 0}};
+    {"A,\"" + i255 + "\"", "A", i255, 0}, {"A,\"" + i256, "A", "", 0},
+    // A program's arguments follow its quotes, or a quoted icon file and its
+    // number, which is one word; they keep commas, quotes and blanks. An
+    // unquoted target or an empty one takes none.
+    {"\"C:\\W\\rundll32.exe\"  shell32.dll,Control_RunDLL  \"a b\"", "C:\\W\\rundll32.exe", "=", 0,
+     "Rundll32 shell32.dll,Control_RunDLL  \"a b\"", "shell32.dll,Control_RunDLL  \"a b\""},
+    {"\"C:\\T\\prog.exe\",\"C:\\I\\set.dll\"#3 --fast", "C:\\T\\prog.exe", "C:\\I\\set.dll", 3, "Prog --fast", "--fast"},
+    {"\"A\" ,\"B\"  x y", "A", "B", 0, "A x y", "x y"}, {"\"A\",\"B\"#3x  y", "A", "B", 3, "A y", "y"},
+    {"\"A\",\"B\"# 7", "A", "B", 0, "A 7", "7"}, {"A,\"B\"#3 x", "A", "B", 3, "A"}, {"\"\"  x", "", "=", 0},
+    {"\"\",\"B\" x", "", "B", 0}};
 
 // The icon's identifier of a few tails, as Windows has them on record.
 static const struct { string tail; UINT id; } kIds[] = {
@@ -55,7 +65,8 @@ struct IdPair { string a, b; bool same; };
 static const IdPair kIdPairs[] = {
     {"C:\\X.EXE", "\"c:\\x.exe\"", true}, {kIcons, "\"c:\\tools\\planner.exe\" ,\"C:\\TOOLS\\icons.exe\"#+3", true},
     {"C:\\X.EXE", "C:\\Y.EXE", false}, {"A,B#1", "A,B#2", false}, {"A", "A,", false},
-    {"A,B", "A,B#0", true}};
+    {"A,B", "A,B#0", true}, {"\"A\" x", "\"A\" y", false}, {"\"A\" X", "\"a\" x", true}, {"\"A\"", "\"A\" x", false},
+    {"\"A\"  ", "A", true}};
 // Case by the code page: Windows-1252's accented letters; a double-byte
 // character's second byte, A and a here, is no letter of its own; Cyrillic
 // in UTF-8 (on Windows: the host's UTF-8 knows ASCII's case alone).
@@ -74,9 +85,9 @@ static const char* const kTail[][2] = {
     {"\"C:\\My Dir\\MIVO.EXE\"X Y", "X Y"}, {"\"C:\\My\tDir\\MIVO.EXE\" X", "Dir\\MIVO.EXE\" X"},
     {"\"unterminated name", ""}, {"MIVO.EXE\tA B", "A B"}, {"a\"b c", "c"}};
 
-// Target and display name; the tip and the value name keep so many bytes of
-// it and of "Mivo " and it.
-struct Names { string target, name; size_t cbTip = TIP_SIZE - 1, cbValue = MAX_PATH - 1; };
+// Target, display name and arguments; the tip and the value name keep so
+// many bytes of the name and of "Mivo " and it.
+struct Names { string target, name, args = ""; size_t cbTip = TIP_SIZE - 1, cbValue = MAX_PATH - 1; };
 static const Names kNames[] = {
     {kPlanner, "Planner"}, {"C:\\DOS\\EDIT.COM", "Edit"}, {"C:\\AUTOEXEC.BAT", "Autoexec"},
     {"C:\\WINDOWS\\DOSPRMPT.PIF", "Dosprmpt"}, {"D:\\Letters\\Mother.DOC", "Mother.doc"},
@@ -86,7 +97,13 @@ static const Names kNames[] = {
     {"C:\\ LEADING.EXE", " leading"}, {"C:\\\xC9T\xC9.EXE", "\xC9t\xE9"}, {"C:\\\xDF.EXE", "\xDF"},
     {"C:\\\xE9t\xE9.TXT", "\xC9t\xE9.txt"}, {"C:\\\x8A\x8C\x9F.PIF", "\x8A\x9C\xFF"},
     {"C:\\\xFF\xD7.COM", "\x9F\xD7"}, {string(63, 'n'), "N" + string(62, 'n')},
-    {string(64, 'n'), "N" + string(63, 'n')}, {n300, "N" + n300.substr(0, 258)}};
+    {string(64, 'n'), "N" + string(63, 'n')}, {n300, "N" + n300.substr(0, 258)},
+    {"C:\\MMC.EXE", "Mmc " + n300.substr(0, 255), n300}, {"C:\\" + n300.substr(0, 258), "N" + n300.substr(0, 255) + " x", "x"},
+    // Addresses as written, but for "scheme://" and a trailing '/'; what
+    // is no scheme is a file's name.
+    {"https://mail.example.com/", "mail.example.com"}, {"HTTPS://Example.COM/A.EXE/x/", "Example.COM/A.EXE/x"},
+    {"ms-settings:windowsupdate", "ms-settings:windowsupdate"}, {"mailto:a@b.org", "mailto:a@b.org a", "a"},
+    {"a+b.c-d:x//", "a+b.c-d:x//"}, {"c:A.EXE", "C:a"}, {"1x:A.EXE", "1x:a"}, {"-x:A.EXE", "-x:a"}, {":X.EXE", ":x"}};
 
 // The same under the double-byte code pages 932 and 936, in characters of
 // both, without case, many of them ending in 0x5C: 83 5C 83 74 83 67 and
@@ -95,9 +112,9 @@ static const Names kNames[] = {
 static const string kSoFuTo = "\x83\x5C\x83\x74\x83\x67", kHyoKeiSan = "\x95\x5C\x8C\x76\x8E\x5A",
                     c70(70, '\x8C'), c254(254, '\x8C');
 static const std::vector<Names> kDoubleByte = {
-    {"C:\\Apps\\" + kSoFuTo + ".EXE", kSoFuTo}, {"C:\\" + c70 + ".EXE", c70, 62},
+    {"C:\\Apps\\" + kSoFuTo + ".EXE", kSoFuTo}, {"C:\\" + c70 + ".EXE", c70, "", 62}, {"C:\\A.EXE", "A " + c254, c254, 62},
     {"C:\\Apps\\" + kSoFuTo + "\x95\x5C.EXE", kSoFuTo + "\x95\x5C"},
-    {"C:\\\x94\x5C\\" + kHyoKeiSan + ".EXE", kHyoKeiSan}, {"C:\\a" + c254, "A" + c254, 63, 258}};
+    {"C:\\\x94\x5C\\" + kHyoKeiSan + ".EXE", kHyoKeiSan}, {"C:\\a" + c254, "A" + c254, "", 63, 258}};
 
 // Under UTF-8: characters of two, three and four bytes (a first one too), a
 // cut of the tip or the value name that would fall inside one. A malformed
@@ -110,14 +127,22 @@ static const string zh31 = Times(31, "ж"), grin64 = Times(64, "😀"), bao85 = 
                     n62 = n300.substr(0, 62), n61 = "N" + n300.substr(0, 61);
 static const std::vector<Names> kUtf8 = {
     {"D:\\Документы\\Письмо.doc", "Письмо.doc"}, {"C:\\文書\\報告.EXE", "報告"},
-    {"C:\\😀 Party.exe", "😀 party"}, {"C:\\Ж" + zh31, "Ж" + zh31, 62}, {"C:\\" + grin64, grin64, 60, 257},
-    {"C:\\" + bao85, bao85, 63, 257}, {"C:\\\x80x", "\x80x"}, {"C:\\" + n62 + "\xC0\x80", n61 + "\xC0\x80"},
+    {"C:\\😀 Party.exe", "😀 party"}, {"C:\\Ж" + zh31, "Ж" + zh31, "", 62}, {"C:\\" + grin64, grin64, "", 60, 257},
+    {"C:\\" + bao85, bao85, "", 63, 257}, {"C:\\A.EXE", "A " + zh31, zh31, 62}, {"C:\\\x80x", "\x80x"}, {"C:\\" + n62 + "\xC0\x80", n61 + "\xC0\x80"},
     {"C:\\" + n62 + "\xC1\x80", n61 + "\xC1\x80"}, {"C:\\" + n62 + "\xC2x", n61 + "\xC2x"},
 #ifdef _WIN32
     {"C:\\Документы\\письмо.exe", "Письмо"}, {"C:\\ЖУК", "Жук"}};
 #else
     {"C:\\\xE2\\ab.EXE", "Ab"}, {"C:\\a\xF0\x9F\x98", "A\xF0\x9F\x98"}};
 #endif
+
+// An icon location, or (after a blank) a command, as the registry gives
+// it: the file, the icon number.
+static const string kLocations[][3] = {
+    {"\"C:\\P F\\b.exe\",1", "C:\\P F\\b.exe", "1"}, {"C:\\W\\url.dll,-1024", "C:\\W\\url.dll", "-1024"},
+    {"C:\\a,b\\x.dll, 2", "C:\\a,b\\x.dll", "2"}, {"C:\\B.EXE", "C:\\B.EXE", "0"}, {"\"C:\\B,1.EXE\" ,3", "C:\\B,1.EXE", "3"},
+    {"\"C:\\B.EXE\"", "C:\\B.EXE", "0"}, {" \"C:\\P F\\b.exe\" -url \"%1\",2", "C:\\P F\\b.exe", "0"},
+    {" C:\\W\\b.exe %1,2", "C:\\W\\b.exe", "0"}, {" C:\\W\\b.exe", "C:\\W\\b.exe", "0"}};
 
 // Module path, tail, stored command ("" when refused).
 static const string kPlain = "C:\\MIVO\\MIVO.EXE", kBlanks = "C:\\Program Files\\Mivo\\Mivo.exe";
@@ -135,7 +160,7 @@ static const string kCommands[][3] = {
 static void CheckNames(const Names& row)
 {
     char work[MAX_PATH], value[MAX_PATH], tip[TIP_SIZE];
-    char* name = DeriveDisplayName(row.target.c_str(), work);
+    char* name = DeriveDisplayName(row.target.c_str(), row.args.c_str(), work);
     MakeAutostartValueName(name, value);
     MakeTipText(name, tip);
     ok(name >= work && name < work + MAX_PATH && row.name == name &&
@@ -174,13 +199,20 @@ int main(int argc, char** argv)
     for (const auto& row : kParse) {
         char target[MAX_PATH], icon[ICON_BUFFER_SIZE], work[MAX_PATH], value[MAX_PATH];
         TargetSpec spec = Parse(row.tail, target, icon);
-        const char* name = DeriveDisplayName(spec.target, work);
+        const char* name = DeriveDisplayName(spec.target, spec.arguments, work);
         MakeAutostartValueName(name, value);
         ok(spec.target == target && row.target == target &&
                spec.iconFile == (row.iconFile == "=" ? target : icon) &&
                (row.iconFile == "=" || row.iconFile == spec.iconFile) && spec.iconIndex == row.iconIndex &&
-               (row.name.empty() || (row.name == name && "Mivo " + row.name == value)),
-           "'%s': '%s', '%s', %d, '%s'", row.tail.c_str(), spec.target, spec.iconFile, spec.iconIndex, value);
+               (row.name.empty() || (row.name == name && "Mivo " + row.name == value)) && row.args == spec.arguments,
+           "'%s': '%s', '%s', %d, '%s', '%s'", row.tail.c_str(), spec.target, spec.iconFile, spec.iconIndex, value,
+           spec.arguments);
+    }
+
+    for (const auto& row : kLocations) {
+        char text[MAX_PATH];
+        int number = ParseIconLocation(strcpy(text, row[0].c_str() + (row[0][0] == ' ')), row[0][0] == ' ');
+        ok(row[1] == text && std::to_string(number) == row[2], "'%s': '%s', %d", row[0].c_str(), text, number);
     }
 
     for (const auto& row : kIds)

@@ -2,6 +2,7 @@
 # would (xdotool) and read back through the tray, the registry and probe.exe.
 import codecs
 import re
+from functools import partial
 import shutil
 import sys
 from pathlib import Path
@@ -19,6 +20,7 @@ MIVO = r"C:\Program Files\Mivo\Mivo.exe"
 BASE = "C:\\mivo-e2e\\"
 PROBE, RECORDER, NOTE = BASE + "probe.exe", BASE + "recorder.exe", BASE + "note.txt"
 LINK = BASE + "recorder.lnk"  # a shortcut to the recorder, showing its icon 0
+ADDRESS = "mivo-e2e://page/"  # of a scheme that the recorder opens
 COPIES = [BASE + "Документы\\письмо.exe", BASE + "文書\\報告.exe", BASE + "😀 party.exe",  # of the recorder
           BASE + "Some Tools\\Some Tool.exe"]
 
@@ -84,7 +86,8 @@ class Win:
         self.wine(["regedit", "/E", "Z:" + str(export).replace("/", "\\"), key]).wait(60)
         text = export.read_text("utf-16") if export.exists() else ""
         export.unlink(missing_ok=True)  # a string, or another type as regedit tags it: hex, hex(2)...
-        return {name: (kind, data) if kind else ("REG_SZ", re.sub(r"\\(.)", r"\1", string))
+        unescape = partial(re.sub, r"\\(.)", r"\1")
+        return {unescape(name): (kind, data) if kind else ("REG_SZ", unescape(string))
                 for name, string, kind, data in re.findall(r'^"(Mivo .*?)"=(?:"(.*)"|([^":]+):(.*))$', text, re.M)}
 
     def launches(self):  # (working folder, command line) of each start of the recorder
@@ -116,7 +119,17 @@ def desktop(request):
     with mt.Desktop(prefix) as d:
         win = Win(d, logs)
         # Wine's prefix knows the text file class but does not name it for .txt.
-        assert win.wine(["reg", "add", r"HKCR\.txt", "/ve", "/d", "txtfile", "/f"]).wait(60) == 0
+        # The recorder opens the address's scheme; its icon 1 is the scheme's
+        # and the user's older choice, its icon 0 the newest choice.
+        recorder, choices = RECORDER.replace("\\", "\\\\"), r"[HKEY_CURRENT_USER\Software\Microsoft\Windows\Shell" \
+            r"\Associations\UrlAssociations\mivo-e2e"
+        (prefix / "drive_c/mivo-e2e/classes.reg").write_text("\r\n".join([
+            "REGEDIT4", r"[HKEY_CLASSES_ROOT\.txt]", '@="txtfile"', r"[HKEY_CLASSES_ROOT\mivo-e2e]", '"URL Protocol"=""',
+            r"[HKEY_CLASSES_ROOT\mivo-e2e\DefaultIcon]", f'@="{recorder},1"', r"[HKEY_CLASSES_ROOT\MivoE2E.Old\DefaultIcon]",
+            f'@="{recorder},1"', r"[HKEY_CLASSES_ROOT\MivoE2E.New\DefaultIcon]", f'@="{recorder},0"',
+            r"[HKEY_CLASSES_ROOT\mivo-e2e\shell\open\command]", f'@="\\"{recorder}\\" \\"%1\\""',
+            choices + r"\UserChoice]", '"ProgId"="MivoE2E.Old"', choices + r"\UserChoiceLatest]", '"ProgId"="MivoE2E.New"', ""]))
+        assert win.wine(["regedit", "/S", BASE + "classes.reg"]).wait(60) == 0
         # A shortcut as the Start menu's are, made by the system's own script host
         # (whose exit code is 0 whatever happens: the shortcut's row tells).
         script = (f'var link = new ActiveXObject("WScript.Shell").CreateShortcut("{LINK}");'

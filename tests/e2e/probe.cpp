@@ -1,8 +1,8 @@
 /* What only a Win32 program sees of Mivo under Wine. Texts are read in
    UTF-16 and printed in UTF-8, with \xNN for every byte outside 0x20..0x7E
    and for the backslash, so that line breaks and any name survive byte for
-   byte. Without arguments it is a launch target: it appends "cwd<TAB>command
-   line" (in UTF-8) to C:\mivo-e2e\launch.log. */
+   byte. Under another name, or without arguments, it is a launch target: it
+   appends "cwd<TAB>command line" (in UTF-8) to C:\mivo-e2e\launch.log. */
 #include <windows.h>
 /* After windows.h. */
 #include <sddl.h>
@@ -64,7 +64,7 @@ int main(int argc, char** argv)
 {
     HWND hwnd = NULL;
     const char* cmd = argc > 1 ? argv[1] : "";
-    if (argc == 1) {
+    if (argc == 1 || !strstr(argv[0], "probe")) {
         char cwd[MAX_PATH], line[8192];
         FILE* log = fopen("C:\\mivo-e2e\\launch.log", "ab");
         GetCurrentDirectoryA(sizeof cwd, cwd);

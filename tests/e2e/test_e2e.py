@@ -3,7 +3,7 @@ from pathlib import Path
 import pytest
 from PIL import Image, ImageChops
 
-from conftest import (BASE, COPIES, LINK, MIVO, NOTE, RECORDER, RUN_KEY, STANDARD_USER,
+from conftest import (ADDRESS, BASE, COPIES, LINK, MIVO, NOTE, RECORDER, RUN_KEY, STANDARD_USER,
                       USER_LIST, USER_RUN_KEY, mt)
 
 DATA = Path(__file__).resolve().parents[1] / "data"
@@ -54,13 +54,16 @@ def test_menu_items_show_boxes(win, item, caption, text):
 
 # The recorder and its copies under names in other scripts (which Mivo
 # takes in UTF-8), or in quotes as Explorer hands over a file dropped on
-# Mivo.exe: their icon, and a left press starts them. A standard user, who
-# may not change the machine's Run key, has the value under the user's own.
+# Mivo.exe, or with arguments; an address of a scheme that the recorder
+# opens (the user's newest choice, its icon 0): their icon, and a left
+# press starts them. A standard user, who may not change the machine's Run
+# key, has the value under the user's own.
 @pytest.mark.parametrize("target,name,user", [
     (RECORDER, "Recorder", False), (RECORDER, "Recorder", True), (COPIES[0], "Письмо", False),
     (COPIES[1], "報告", False), (COPIES[2], "😀 party", False), (LINK, "Recorder.lnk", False),
-    (f'"{COPIES[3]}"', "Some tool", False)],
-    ids=["cp1252", "standard-user", "cyrillic", "cjk", "emoji", "shortcut", "dropped"])
+    (f'"{COPIES[3]}"', "Some tool", False), (f'"{RECORDER}" a,b  "c d"', 'Recorder a,b  "c d"', False),
+    (ADDRESS, "page", False)],
+    ids=["cp1252", "standard-user", "cyrillic", "cjk", "emoji", "shortcut", "dropped", "arguments", "address"])
 def test_logon_round_trip(win, target, name, user):
     key, other = (USER_RUN_KEY, RUN_KEY) if user else (RUN_KEY, USER_RUN_KEY)
     assert not user or win.probe("dacl", STANDARD_USER)[0] == 0
@@ -68,8 +71,9 @@ def test_logon_round_trip(win, target, name, user):
     image = win.icon(wid)
     win.d.click(*win.d.centre(wid))
     launches = mt.wait_for("a launch", 10, win.launches)
-    launched = RECORDER if target == LINK else target.strip('"')  # a shortcut starts its target
-    assert colours(image)[-1] == ORANGE and launches == [("C:\\windows", f'"{launched}"')]
+    launched = {LINK: f'"{RECORDER}"', ADDRESS: f'"{RECORDER}" "{ADDRESS}"'}.get(  # a shortcut starts its target
+        target, target if target[0] == '"' else f'"{target}"')
+    assert colours(image)[-1] == ORANGE and launches == [("C:\\windows", launched)]
     win.choose(wid, 4)
     stored = mt.wait_for("the Run value", 10, lambda: win.run_values(key))
     if user:  # turned off in Task Manager: no mark, and Permanent turns it on again

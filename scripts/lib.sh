@@ -24,9 +24,12 @@ mivo_as_root() {
 }
 
 # Installs the packages that are missing (and the i386 architecture that
-# wine32 needs); does nothing when all are there.
+# wine32 needs); does nothing when all are there. A mirror in mid-sync may
+# serve an index that its release file does not vouch for; apt drops it and
+# may then know newer 64-bit libraries than 32-bit ones, which wine32 needs
+# in one version: so the release's own versions are asked for once more.
 mivo_install_packages() {
-  local missing=() pkg
+  local missing=() pkg update failed codename
   for pkg in "${MIVO_PACKAGES[@]}"; do
     dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' ||
       missing+=("$pkg")
@@ -36,8 +39,20 @@ mivo_install_packages() {
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     mivo_as_root dpkg --add-architecture i386
   fi
-  mivo_as_root apt-get update -q
-  mivo_as_root apt-get install -y -q "${missing[@]}" && mivo_i386_programs
+  update=$(mktemp)
+  mivo_as_root apt-get update -q 2>&1 | tee "$update"
+  failed=$(sed -n 's/^[EW]: Failed to fetch \([^ ]*\).*/\1/p' "$update" | paste -sd' ')
+  rm -f "$update"
+  if ! mivo_as_root apt-get install -y -q "${missing[@]}"; then
+    codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
+    mivo_log "the mirror's newer index could not be read: installing $codename's own versions"
+    mivo_as_root apt-get install -y -q -t "$codename" "${missing[@]}" || {
+      mivo_log "not even $codename's own versions install; the mirror may be in mid-sync:" \
+        "try again later. Index files apt could not fetch: ${failed:-none}"
+      return 1
+    }
+  fi
+  mivo_i386_programs
 }
 
 # The URI that the machine's own apt sources use for the release's suite

@@ -17,7 +17,14 @@ void PrepareCom(void)
     if (AppState.bComTried)
         return;
     AppState.bComTried = TRUE;
-    HMODULE hOle = LoadLibraryA("OLE32");
+    // From the system folder, by its full path: by its name alone, it would
+    // be looked for in the program's folder first.
+    char szOle[MAX_PATH + sizeof "\\OLE32.DLL"];
+    UINT cchSystem = GetSystemDirectoryA(szOle, MAX_PATH);
+    if (cchSystem == 0 || cchSystem >= MAX_PATH)
+        return;
+    TextCopy(szOle + cchSystem, "\\OLE32.DLL", sizeof "\\OLE32.DLL");
+    HMODULE hOle = LoadLibraryA(szOle);
     if (hOle == NULL)
         return;
     FARPROC pfn = GetProcAddress(hOle, "CoInitializeEx");
@@ -139,10 +146,30 @@ typedef BOOL(WINAPI* CHANGEWINDOWMESSAGEFILTER)(UINT message, DWORD dwFlag);
 // systems have no such filter, and no function for it.
 static void AllowShellMessage(UINT message)
 {
-    HMODULE hUser = GetModuleHandleA("USER32.DLL");
+    HMODULE hUser = GetModuleHandleA("USER32");
     FARPROC pfn = hUser ? GetProcAddress(hUser, "ChangeWindowMessageFilter") : NULL;
     if (pfn != NULL && message != 0)
         ((CHANGEWINDOWMESSAGEFILTER)(void*)pfn)(message, MSGFLT_ADD);
+}
+
+typedef BOOL(WINAPI* SETDEFAULTDLLDIRECTORIES)(DWORD DirectoryFlags);
+typedef BOOL(WINAPI* SETDLLDIRECTORYA)(LPCSTR lpPathName);
+
+// Windows looks for a DLL that is not one of its known DLLs in the
+// program's folder first, and Mivo may be run from Downloads, where a web
+// page can leave a file of any name. The system DLLs that Mivo calls load
+// others late, for pictures, the launch and the menu: from here on these
+// come from the system folder alone (Windows 8 on, Vista and 7 updated),
+// or at least not from the current folder (XP SP1 on). Earlier systems
+// have neither function.
+static void LimitDllSearch(void)
+{
+    HMODULE hKernel = GetModuleHandleA("KERNEL32");
+    FARPROC pfn = GetProcAddress(hKernel, "SetDefaultDllDirectories");
+    if (pfn != NULL)
+        ((SETDEFAULTDLLDIRECTORIES)(void*)pfn)(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    else if ((pfn = GetProcAddress(hKernel, "SetDllDirectoryA")) != NULL)
+        ((SETDLLDIRECTORYA)(void*)pfn)("");
 }
 
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, int nCmdShow)
@@ -154,6 +181,7 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine
     BOOL bResult;
     int nExitCode;
 
+    LimitDllSearch();
     AppState.hInstance = hInstance;
     if (lpCmdLine == NULL)
         lpCmdLine = (LPSTR) "";

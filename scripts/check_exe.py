@@ -15,7 +15,7 @@ IMPORTS = {
                     "RegSetValueExA",
     "GDI32.DLL": "GetStockObject",
     "KERNEL32.DLL": "ExitProcess GetACP GetCommandLineA GetModuleFileNameA GetModuleHandleA "
-                    "GetProcAddress GetWindowsDirectoryA LoadLibraryA Sleep",
+                    "GetProcAddress GetSystemDirectoryA GetWindowsDirectoryA LoadLibraryA Sleep",
     "SHELL32.DLL": "ExtractIconExA FindExecutableA SHGetFileInfoA ShellExecuteA Shell_NotifyIconA",
     "USER32.DLL": "AppendMenuA CharLowerA CharNextA CharUpperBuffA CheckMenuItem CopyIcon "
                   "CreatePopupMenu CreateWindowExA DefWindowProcA DestroyIcon DestroyMenu "
@@ -43,7 +43,7 @@ STRINGS = {"FileDescription": "Win95 Applet to 'mivo' applications", "FileVersio
 # Instructions of later processors, and MMX or SSE registers.
 NOT_386 = re.compile(r"\b(f?cmov\w*|fu?com(i|ip|pi)|bswap|cmpxchg\w*|xadd\w?|cpuid|rdtsc\w*"
                      r"|invlpg|wbinvd|sysenter)\b|%[xyz]?mm\d")
-MAX_SIZE = 11264
+MAX_SIZE = 12288
 # The manifest, in the namespaces Windows reads: never elevated, system DPI
 # aware, UTF-8 as code page (the text is case-sensitive), for Vista, 7, 8,
 # 8.1 and 10/11, with Common Controls 6. Each path finds exactly one element

@@ -14,7 +14,8 @@ IMPORTS = {
     "ADVAPI32.DLL": "RegCloseKey RegCreateKeyExA RegDeleteValueA RegOpenKeyExA RegQueryValueExA "
                     "RegSetValueExA",
     "GDI32.DLL": "GetStockObject",
-    "KERNEL32.DLL": "ExitProcess GetACP GetCommandLineA GetModuleFileNameA GetModuleHandleA "
+    "KERNEL32.DLL": "ExitProcess ExpandEnvironmentStringsA GetACP GetCommandLineA GetModuleFileNameA "
+                    "GetModuleHandleA "
                     "GetProcAddress GetSystemDirectoryA GetWindowsDirectoryA LoadLibraryA Sleep",
     "SHELL32.DLL": "ExtractIconExA FindExecutableA SHGetFileInfoA ShellExecuteA Shell_NotifyIconA",
     "USER32.DLL": "AppendMenuA CharLowerA CharNextA CharUpperBuffA CheckMenuItem CopyIcon "

@@ -15,8 +15,8 @@ IMPORTS = {
                     "RegSetValueExA",
     "GDI32.DLL": "GetStockObject",
     "KERNEL32.DLL": "ExitProcess ExpandEnvironmentStringsA GetACP GetCommandLineA GetModuleFileNameA "
-                    "GetModuleHandleA "
-                    "GetProcAddress GetSystemDirectoryA GetWindowsDirectoryA LoadLibraryA Sleep",
+                    "GetModuleHandleA GetProcAddress GetSystemDirectoryA GetWindowsDirectoryA "
+                    "LoadLibraryA Sleep",
     "SHELL32.DLL": "ExtractIconExA FindExecutableA SHGetFileInfoA ShellExecuteA Shell_NotifyIconA",
     "USER32.DLL": "AppendMenuA CharLowerA CharNextA CharUpperBuffA CheckMenuItem CopyIcon "
                   "CreatePopupMenu CreateWindowExA DefWindowProcA DestroyIcon DestroyMenu "

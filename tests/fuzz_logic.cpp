@@ -87,8 +87,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // no longer than itself.
     for (BOOL command : {FALSE, TRUE}) {
         Buffer location(new char[MAX_PATH]);
-        memcpy(location.get(), fitted.c_str(), fitted.size() + 1);
-        ParseIconLocation(location.get(), command);
+        ParseIconLocation((char*)memcpy(location.get(), fitted.c_str(), fitted.size() + 1), command);
         CHECK(Inside(location.get(), location.get(), MAX_PATH) && strlen(location.get()) <= fitted.size());
     }
 

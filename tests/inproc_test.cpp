@@ -339,16 +339,16 @@ int main(int argc, char** argv)
     // default app's green icon 1 (resource 2) or this program's own icon 0.
     SetEnvironmentVariableA("MIVOSELF", module);
     const string me = module, quoted = "\"" + me + "\"", choice = "Software\\Microsoft\\Windows\\Shell\\Associations\\UrlAssociations\\";
+    const HKEY classes = HKEY_CLASSES_ROOT, user = HKEY_CURRENT_USER;
     const struct { HKEY root; string key; const char* name; DWORD type; string data; } registry[] = {
-        {HKEY_CLASSES_ROOT, "mivo-icon\\DefaultIcon", NULL, REG_SZ, quoted + ",1"},
-        {HKEY_CLASSES_ROOT, "mivo-open\\shell\\open\\command", NULL, REG_SZ, quoted + " \"%1\""},
-        {HKEY_CLASSES_ROOT, "mivo-expand\\DefaultIcon", NULL, REG_EXPAND_SZ, "%MIVOSELF%,-2"},
-        {HKEY_CLASSES_ROOT, "MivoGreen\\DefaultIcon", NULL, REG_SZ, me + ",1"},
-        {HKEY_CLASSES_ROOT, "MivoOwn\\shell\\open\\command", NULL, REG_SZ, quoted + " %1"},
-        {HKEY_CURRENT_USER, choice + "mivo-expand\\UserChoice", "ProgId", REG_SZ, "MivoMissing"},
-        {HKEY_CURRENT_USER, choice + "mivo-open\\UserChoice", "ProgId", REG_SZ, "MivoGreen"},
-        {HKEY_CURRENT_USER, choice + "mivo-icon\\UserChoiceLatest", "ProgId", REG_SZ, "MivoOwn"},
-        {HKEY_CURRENT_USER, choice + "mivo-icon\\UserChoice", "ProgId", REG_SZ, "MivoGreen"}};
+        {classes, "mivo-icon\\DefaultIcon", NULL, REG_SZ, quoted + ",1"}, {classes, "MivoGreen\\DefaultIcon", NULL, REG_SZ, me + ",1"},
+        {classes, "mivo-open\\shell\\open\\command", NULL, REG_SZ, quoted + " \"%1\""},
+        {classes, "MivoOwn\\shell\\open\\command", NULL, REG_SZ, quoted + " %1"},
+        {classes, "mivo-expand\\DefaultIcon", NULL, REG_EXPAND_SZ, "%MIVOSELF%,-2"},
+        {user, choice + "mivo-expand\\UserChoice", "ProgId", REG_SZ, "MivoMissing"},
+        {user, choice + "mivo-open\\UserChoice", "ProgId", REG_SZ, "MivoGreen"},
+        {user, choice + "mivo-icon\\UserChoiceLatest", "ProgId", REG_SZ, "MivoOwn"},
+        {user, choice + "mivo-icon\\UserChoice", "ProgId", REG_SZ, "MivoGreen"}};
     for (const auto& value : registry)
         RegSetKeyValueA(value.root, value.key.c_str(), value.name, value.type, value.data.c_str(), value.data.size() + 1);
     // With arguments: the rows that expect a token alone, with small icons

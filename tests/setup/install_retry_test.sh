@@ -16,12 +16,9 @@ printf '#!/bin/sh\necho i386\n' >"$fake/dpkg"
 cat >"$fake/apt-get" <<'APT' && chmod +x "$fake"/*
 #!/bin/sh
 echo "$*" >>"$CALLS"
-if [ "$1" = update ]; then
-  echo "Err:6 http://deb.debian.org/debian-security bookworm-security/main i386 Packages"
-  echo "E: Failed to fetch $INDEX  File has unexpected size (374820 != 376004). Mirror sync in progress? [IP: 203.0.113.80 80]" >&2
-  echo "E: Some index files failed to download. They have been ignored, or old ones used instead." >&2
-  exit 100
-fi
+[ "$1" = update ] && printf '%s\n' "Err:6 http://deb.debian.org/debian-security bookworm-security/main i386 Packages" \
+  "E: Failed to fetch $INDEX  File has unexpected size (374820 != 376004). Mirror sync in progress? [IP: 203.0.113.80 80]" \
+  "E: Some index files failed to download. They have been ignored, or old ones used instead." >&2 && exit 100
 set -- $INSTALLS && shift $(($(grep -c ^install "$CALLS") - 1))
 [ "$1" = pass ] || { echo "E: Unable to correct problems, you have held broken packages." >&2; exit 100; }
 APT

@@ -107,7 +107,7 @@ struct Fault {
 static Fault fault;
 static char module[MAX_PATH];
 static struct { UINT_PTR extracted; bool copied, deletedLive, mark, after, looped, mixed; int launches, pause, menus;
-                int leak, width; LRESULT other; string dir, box, picture, verb, file, params, source; UINT filtered; DWORD flag;
+                int leak, width; LRESULT other; string dir, box, picture, verb, file, params, source, library; UINT filtered; DWORD flag;
                 NOTIFYICONDATAA added; } seen;
 
 static BOOL WINAPI FakeNotify(DWORD message, PNOTIFYICONDATAA nid)
@@ -160,6 +160,7 @@ static DWORD WINAPI FakeModuleName(HMODULE module, LPSTR buffer, DWORD size)
 }
 static HMODULE WINAPI FakeLoadLibrary(LPCSTR name)
 {
+    seen.library = name;
     return fault.noOle ? NULL : RealLoadLibraryA(name);
 }
 // While the menu is open, the right press comes again (twice at most, so
@@ -253,7 +254,7 @@ static string RunWithFault(const char* tail, const Fault& row)
     int small = GetSystemMetrics(SM_CXSMICON), width; // and Mivo's own icon at that width:
     string own = Picture((HICON)LoadImageA(instance, MAKEINTRESOURCEA(IDI_PROGRAM), IMAGE_ICON, small, small, 0), width);
     WNDCLASSA wc;
-    char out[512], windows[MAX_PATH];
+    char out[640], windows[MAX_PATH], ole[MAX_PATH];
     string stored = "\"" + string(module) + "\" " + tail, value[4];
     for (int i = 0; i < 4; i++)
         SetAccess(i, everyone);
@@ -272,6 +273,7 @@ static string RunWithFault(const char* tail, const Fault& row)
     for (string* text : {&items, &tip, &params})
         std::replace(text->begin(), text->end(), ' ', '_');
     GetWindowsDirectoryA(windows, MAX_PATH);
+    strcpy(ole + GetSystemDirectoryA(ole, MAX_PATH), "\\ole32.dll");
     // Whether the applet left this thread in a single-threaded apartment;
     // it is left as often as it was entered (here, and by the applet before),
     // so that the next row starts clean.
@@ -282,7 +284,7 @@ static string RunWithFault(const char* tail, const Fault& row)
              "exit=%d icon=%s copied=%d timer=%d shown=%d deleted=%d window=%d menu=%d class=%d "
              "launches=%d dir=%s paused=%d sta=%d mark=%d value=%s user=%s entries=%d after=%d box=%s "
              "leak=%d other=%ld visible=%d items=%s default=%d small=%d colour=%06lx verb=%s filter=%s menus=%d "
-             "uid=%s same=%d tip=%s file=%s params=%s source=%s",
+             "uid=%s same=%d tip=%s file=%s params=%s source=%s ole=%s",
              code, seen.picture == own ? "own" : "file",
              seen.copied, KillTimer(AppState.hWnd, IDT_ICON_RETRY),
              RealShell_NotifyIconA(NIM_MODIFY, &seen.added), seen.deletedLive,
@@ -297,7 +299,8 @@ static string RunWithFault(const char* tail, const Fault& row)
              seen.verb.c_str(), !seen.filtered ? "none" : seen.flag == MSGFLT_ADD &&
              seen.filtered == RegisterWindowMessageA("TaskbarCreated") ? "TaskbarCreated,add" : "other", seen.menus,
              seen.added.uID == uid && uid != ICON_UID ? "tail" : std::to_string(seen.added.uID).c_str(),
-             seen.added.hWnd && !seen.mixed, tip.c_str(), seen.file.c_str(), params.c_str(), seen.source.c_str());
+             seen.added.hWnd && !seen.mixed, tip.c_str(), seen.file.c_str(), params.c_str(), seen.source.c_str(),
+             seen.library.empty() ? "none" : lstrcmpiA(seen.library.c_str(), ole) ? seen.library.c_str() : "system");
     DestroyWindow(AppState.hWnd);
     UnregisterClassA(MAIN_CLASS_NAME, instance);
     return out;
@@ -385,7 +388,7 @@ int main(int argc, char** argv)
         {twoSizes.c_str(), {.taken = UINT_MAX}, "icon=own small=1 copied=0"},
         // A tail without an icon file: its program's icon first, else the
         // picture the shell shows (a shortcut's target's, a folder's, a type's).
-        {"C:\\mivo.lnk", {}, "icon=file small=1 colour=10c020 sta=1"},
+        {"C:\\mivo.lnk", {}, "icon=file small=1 colour=10c020 sta=1 ole=system"},
         // A document in quotes: its program's icon, a name and a launch
         // without them, and Permanent stores the tail with them.
         {"\"C:\\mivo.mivodoc\"", {.press = true, .plantedName = "Mivo Mivo.mivodoc", .command = IDM_PERMANENT},
@@ -401,8 +404,8 @@ int main(int argc, char** argv)
         {planner, {.message = WM_ENDSESSION, .command = TRUE}, "exit=0 shown=0 deleted=1 window=0 menu=0 class=0"},
         {planner, {.message = WM_ENDSESSION, .command = FALSE}, "exit=77 shown=1 window=1"},
         {planner, {.loop = -1}, "exit=4 shown=0 deleted=1 window=0 menu=0 class=0"},
-        {"C:\\windows", {.noOle = true, .press = true}, "icon=file launches=1 sta=0"},
-        {planner, {.press = true}, "launches=1 dir=windows paused=1 sta=1 verb=null params=null"},
+        {"C:\\windows", {.noOle = true, .press = true}, "icon=file launches=1 sta=0 ole=system"},
+        {planner, {.press = true}, "launches=1 dir=windows paused=1 sta=1 verb=null params=null ole=system"},
         // A program's arguments reach it as the launch's parameters.
         {"\"C:\\windows\\notepad.exe\"  a,b  \"c d\"", {.press = true}, "launches=1 file=C:\\windows\\notepad.exe params=a,b__\"c_d\" tip=Notepad_a,b__\"c_d\""},
         // An address: the icon of the class its scheme opens with, or of the
@@ -447,10 +450,15 @@ int main(int argc, char** argv)
         // Keys that cannot be read tell nothing: the mark stays as it was.
         {planner, {.planted = REG_SZ, .in = 3, .unreadable = 3, .command = IDM_PERMANENT}, "mark=1 value=other user=other after=1 box=failed"}};
     // clang-format on
+    // A DLL that lies only beside this program loads by its name until the
+    // applet's start-up code has run, and from then on no longer.
+    auto beside = [] { HMODULE dll = RealLoadLibraryA("mivo_beside.dll"); return dll && FreeLibrary(dll); };
+    ok(beside(), "mivo_beside.dll does not load before the first row");
     for (const auto& row : rows) {
         if (argc > 1 && !strstr(row.expected, argv[1]))
             continue;
         string found = " " + RunWithFault(row.tail, row.fault) + " ", missing;
+        ok(!beside(), "%s: mivo_beside.dll still loads by its name", row.tail);
         for (const char *p = row.expected, *end; *p; p = *end ? end + 1 : end) {
             end = p + strcspn(p, " ");
             if (found.find(" " + string(p, end) + " ") == string::npos)

@@ -23,10 +23,13 @@ LINK = BASE + "recorder.lnk"  # a shortcut to the recorder, showing its icon 0
 ADDRESS = "mivo-e2e://page/"  # of a scheme that the recorder opens
 COPIES = [BASE + "Документы\\письмо.exe", BASE + "文書\\報告.exe", BASE + "😀 party.exe",  # of the recorder
           BASE + "Some Tools\\Some Tool.exe"]
+# Mivo unpacked in Downloads, beside a DLL (planted.c) under each of these
+# system DLLs' names.
+DOWNLOADS, PLANTED = BASE + "Downloads\\", ["uxtheme"]
 
 
 def pytest_addoption(parser):
-    for name in ("mivo", "probe", "recorder", "prefix", "logs"):
+    for name in ("mivo", "probe", "recorder", "planted", "prefix", "logs"):
         parser.addoption("--" + name)
 
 
@@ -48,12 +51,12 @@ class Win:
     def windows(self, cls):  # the visible windows of a class: ((left, top, right, bottom), title)
         return [(tuple(map(int, w[1:5])), w[5]) for w in self.probe("windows", cls)[1]]
 
-    def start(self, line):  # a command line started as the system starts a Run value
-        return self.wine([PROBE, "run"], {"PROBE_LINE": line})
+    def start(self, line, env=None):  # a command line started as the system starts a Run value
+        return self.wine([PROBE, "run"], {"PROBE_LINE": line, **(env or {})})
 
-    def dock(self, tail):  # the probe's exit code is Mivo's
+    def dock(self, tail, env=None, mivo=MIVO):  # the probe's exit code is Mivo's
         before = self.d.icons()
-        proc = self.start(f'"{MIVO}" {tail}'.rstrip())
+        proc = self.start(f'"{mivo}" {tail}'.rstrip(), env)
         return proc, self.d.wait_icon(before)
 
     def icon(self, wid):
@@ -109,7 +112,8 @@ def desktop(request):
     assert arch and arch[1] == "win32", \
         f"{prefix} is no win32 Wine prefix ({arch[0] if arch else 'no system.reg'}); scripts/test.sh makes one"
     for source, target in ((opt("mivo"), MIVO), (opt("probe"), PROBE), (opt("recorder"), RECORDER),
-                           *((opt("recorder"), copy) for copy in COPIES)):
+                           *((opt("recorder"), copy) for copy in COPIES), (opt("mivo"), DOWNLOADS + "Mivo.exe"),
+                           *((opt("planted"), DOWNLOADS + name + ".dll") for name in PLANTED)):
         target = prefix / "drive_c" / target[3:].replace("\\", "/")
         target.parent.mkdir(parents=True, exist_ok=True)
         shutil.copyfile(source, target)

@@ -3,8 +3,8 @@ from pathlib import Path
 import pytest
 from PIL import Image, ImageChops
 
-from conftest import (ADDRESS, BASE, COPIES, LINK, MIVO, NOTE, RECORDER, RUN_KEY, STANDARD_USER,
-                      USER_LIST, USER_RUN_KEY, mt)
+from conftest import (ADDRESS, BASE, COPIES, DOWNLOADS, LINK, MIVO, NOTE, PLANTED, RECORDER,
+                      RUN_KEY, STANDARD_USER, USER_LIST, USER_RUN_KEY, mt)
 
 DATA = Path(__file__).resolve().parents[1] / "data"
 # The recorder's icons 0 and 1 as the tray shows them: their small pictures
@@ -115,3 +115,19 @@ def test_each_file_its_own_icon(win):
     for (proc, wid), left in zip(mivos, (1, 0)):
         win.choose(wid, 5)
         assert proc.wait(15) == 0 and len(win.d.icons()) == left
+
+
+# Windows looks beside the program first for a DLL that is not a known DLL
+# (Wine does when told so: n,b). Mivo from Downloads, beside DLLs named like
+# system ones, docks and launches, and none of them runs. Planted are the
+# names that Wine loads late through LoadLibrary: those it loads before
+# WinMain, or through its own DLLs' delayed imports (shell32's ole32), no
+# code of Mivo's keeps out under Wine (README.md).
+def test_dlls_beside_mivo_do_not_run(win):
+    log = win.drive / "mivo-e2e/planted.log"
+    log.unlink(missing_ok=True)
+    env = {"WINEDLLOVERRIDES": f"mscoree,mshtml=;{','.join(PLANTED)}=n,b"}
+    wid = win.dock(LINK, env, DOWNLOADS + "Mivo.exe")[1]
+    win.d.click(*win.d.centre(wid))
+    assert mt.wait_for("a launch", 10, win.launches) == [("C:\\windows", f'"{RECORDER}"')]
+    assert not log.exists(), log.read_text("latin-1")

@@ -81,7 +81,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                                       fitted.find(spec.iconFile, comma + 1) != string::npos);
     // The arguments end the tail, and only a quoted file has any.
     size_t cchArguments = Inside(spec.arguments, target.get(), MAX_PATH) ? strlen(spec.arguments) : MAX_PATH;
-    CHECK(cchArguments <= fitted.size() && fitted.compare(fitted.size() - cchArguments, string::npos, spec.arguments) == 0 &&
+    CHECK(cchArguments <= fitted.size() && fitted.substr(fitted.size() - cchArguments) == spec.arguments &&
           (!cchArguments || (quoted && *spec.target)));
     // An icon location or command as the registry gives it leaves a file
     // no longer than itself.

@@ -92,16 +92,14 @@ struct Fault {
     bool press = false, noFilter = false; // press: a faked launch, by this mouse message:
     LPARAM mouse = WM_LBUTTONDOWN;
     int locked = 0; // keys this user may not change, as bits like Fault::in
-    bool newUser = false; // the user has no Run key yet
-    bool newTaskbar = false; // the shell forgets the icon and announces a new taskbar
+    bool newUser = false, newTaskbar = false; // no Run key of the user's yet; the shell forgets the icon, announces a new taskbar
     DWORD planted = REG_NONE; // the type of a value someone else stored under...
     const char* plantedName = "Mivo Planner"; // ...this name; REG_NONE: no value...
     int in = 1; // ...in these Run keys: 1 the machine's, 2 the user's; 4, 8: an entry in their lists...
     BYTE state = 3; // ...whose first byte is this (odd: turned off)
     int unreadable = 0; // Run keys this user may not read from the first look on
     int ticks = 0, waitMs = 0; // retry messages sent; real time the timer may run
-    UINT message = WM_COMMAND; // sent with command as wParam: a choice, or a request to end
-    WPARAM command = 0;
+    UINT message = WM_COMMAND; WPARAM command = 0; // sent with command as wParam: a choice, or a request to end
     int loop = 0; // GetMessageA's result: 0 for the quit, or -1
 };
 static Fault fault;
@@ -270,8 +268,7 @@ static string RunWithFault(const char* tail, const Fault& row)
             GetMenuStringA(AppState.hMenu, i, text, sizeof text, MF_BYPOSITION);
         items += std::to_string((int)GetMenuItemID(AppState.hMenu, i)) + ":" + text + ";";
     }
-    for (string* text : {&items, &tip, &params})
-        std::replace(text->begin(), text->end(), ' ', '_');
+    for (string* text : {&items, &tip, &params}) std::replace(text->begin(), text->end(), ' ', '_');
     GetWindowsDirectoryA(windows, MAX_PATH);
     strcpy(ole + GetSystemDirectoryA(ole, MAX_PATH), "\\ole32.dll");
     // Whether the applet left this thread in a single-threaded apartment;
@@ -323,37 +320,33 @@ int main(int argc, char** argv)
         return done();
     GetModuleFileNameA(NULL, module, MAX_PATH);
     // A type whose program is this one, with this program's green picture
-    // as its own; a document of it; a file of no known type; a shortcut to
-    // this program with the green picture.
-    RegSetValueA(HKEY_CLASSES_ROOT, ".mivodoc", REG_SZ, "mivodoc", 0);
-    RegSetValueA(HKEY_CLASSES_ROOT, "mivodoc\\DefaultIcon", REG_SZ, (string(module) + ",1").c_str(), 0);
-    RegSetValueA(HKEY_CLASSES_ROOT, "mivodoc\\shell\\open\\command", REG_SZ, ("\"" + string(module) + "\" \"%1\"").c_str(), 0);
+    // (icon 1, resource 2) as its own. Schemes of addresses, their classes
+    // and the user's choices of class, each with the green picture or the
+    // program's own icon 0.
+    SetEnvironmentVariableA("MIVOSELF", module);
+    const string me = module, quoted = "\"" + me + "\"", choice = "Software\\Microsoft\\Windows\\Shell\\Associations\\UrlAssociations\\";
+    const HKEY classes = HKEY_CLASSES_ROOT, user = HKEY_CURRENT_USER;
+    const struct { HKEY root; string key; const char* name; DWORD type; string data; } registry[] = {
+        {classes, ".mivodoc", NULL, REG_SZ, "mivodoc"}, {classes, "mivodoc\\DefaultIcon", NULL, REG_SZ, me + ",1"},
+        {classes, "mivodoc\\shell\\open\\command", NULL, REG_SZ, quoted + " \"%1\""},
+        {classes, "mivo-icon\\DefaultIcon", NULL, REG_SZ, quoted + ",1"}, {classes, "MivoGreen\\DefaultIcon", NULL, REG_SZ, me + ",1"},
+        {classes, "mivo-open\\shell\\open\\command", NULL, REG_SZ, quoted + " \"%1\""}, {classes, "MivoOwn\\shell\\open\\command", NULL, REG_SZ, quoted + " %1"},
+        {classes, "mivo-expand\\DefaultIcon", NULL, REG_EXPAND_SZ, "%MIVOSELF%,-2"}, {user, choice + "mivo-expand\\UserChoice", "ProgId", REG_SZ, "MivoMissing"},
+        {user, choice + "mivo-open\\UserChoice", "ProgId", REG_SZ, "MivoGreen"}, {user, choice + "mivo-icon\\UserChoice", "ProgId", REG_SZ, "MivoGreen"},
+        {user, choice + "mivo-icon\\UserChoiceLatest", "ProgId", REG_SZ, "MivoOwn"}};
+    for (const auto& value : registry)
+        RegSetKeyValueA(value.root, value.key.c_str(), value.name, value.type, value.data.c_str(), value.data.size() + 1);
+    // A document of that type; a file of no known type; a shortcut to this
+    // program with the green picture.
     for (const char* file : {"C:\\mivo.mivodoc", "C:\\mivo.xyz"})
         CloseHandle(CreateFileA(file, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL));
-    IShellLinkA* link;
-    IPersistFile* saved;
+    IShellLinkA* link; IPersistFile* saved;
     CoInitialize(NULL);
     CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkA, (void**)&link);
     link->SetPath(module), link->SetIconLocation(module, 1);
     link->QueryInterface(IID_IPersistFile, (void**)&saved);
     saved->Save(L"C:\\mivo.lnk", TRUE), saved->Release(), link->Release();
     CoUninitialize();
-    // Schemes of addresses, their classes and the user's choices; the
-    // default app's green icon 1 (resource 2) or this program's own icon 0.
-    SetEnvironmentVariableA("MIVOSELF", module);
-    const string me = module, quoted = "\"" + me + "\"", choice = "Software\\Microsoft\\Windows\\Shell\\Associations\\UrlAssociations\\";
-    const HKEY classes = HKEY_CLASSES_ROOT, user = HKEY_CURRENT_USER;
-    const struct { HKEY root; string key; const char* name; DWORD type; string data; } registry[] = {
-        {classes, "mivo-icon\\DefaultIcon", NULL, REG_SZ, quoted + ",1"}, {classes, "MivoGreen\\DefaultIcon", NULL, REG_SZ, me + ",1"},
-        {classes, "mivo-open\\shell\\open\\command", NULL, REG_SZ, quoted + " \"%1\""},
-        {classes, "MivoOwn\\shell\\open\\command", NULL, REG_SZ, quoted + " %1"},
-        {classes, "mivo-expand\\DefaultIcon", NULL, REG_EXPAND_SZ, "%MIVOSELF%,-2"},
-        {user, choice + "mivo-expand\\UserChoice", "ProgId", REG_SZ, "MivoMissing"},
-        {user, choice + "mivo-open\\UserChoice", "ProgId", REG_SZ, "MivoGreen"},
-        {user, choice + "mivo-icon\\UserChoiceLatest", "ProgId", REG_SZ, "MivoOwn"},
-        {user, choice + "mivo-icon\\UserChoice", "ProgId", REG_SZ, "MivoGreen"}};
-    for (const auto& value : registry)
-        RegSetKeyValueA(value.root, value.key.c_str(), value.name, value.type, value.data.c_str(), value.data.size() + 1);
     // With arguments: the rows that expect a token alone, with small icons
     // so wide (tests/CMakeLists.txt).
     ok(GetSystemMetrics(SM_CXSMICON) == (argc > 2 ? atoi(argv[2]) : 16), "small icons %d wide", GetSystemMetrics(SM_CXSMICON));

@@ -151,7 +151,7 @@ def win(desktop, request):
     assert desktop.probe("dacl", EVERYONE)[0] == 0
     for key in (RUN_KEY, USER_RUN_KEY, USER_LIST):  # the key may be missing
         desktop.wine(["reg", "delete", key, "/va", "/f"]).wait(60)
-    (desktop.drive / "mivo-e2e/launch.log").unlink(missing_ok=True)
+    for log in ("launch.log", "planted.log"): (desktop.drive / "mivo-e2e" / log).unlink(missing_ok=True)
     desktop.d.park()
     yield desktop
     desktop.end_mivos()

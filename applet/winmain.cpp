@@ -49,7 +49,8 @@ static BOOL ReadRegistryText(HKEY hRoot, LPCSTR pszKey, LPCSTR pszValue, char* p
         return FALSE;
     if (RegQueryValueExA(hKey, pszValue, NULL, NULL, (BYTE*)szRaw, &cbRaw) == ERROR_SUCCESS) {
         szRaw[cbRaw] = '\0'; // a value stored without its NUL
-        if (ExpandEnvironmentStringsA(szRaw, pszBuffer, MAX_PATH) > MAX_PATH)
+        // 0 is a failure, more than the buffer a text that did not fit.
+        if (ExpandEnvironmentStringsA(szRaw, pszBuffer, MAX_PATH) - 1 >= MAX_PATH)
             pszBuffer[0] = '\0';
     }
     RegCloseKey(hKey);

@@ -17,7 +17,7 @@
 
 // The texts name the caller's buffers; nothing is copied for them.
 struct TargetSpec {
-    char* target;   // the target buffer, cut at the first comma
+    char* target;   // the target buffer, the target alone at its start
     char* iconFile; // the target buffer, or the icon buffer
     int iconIndex;  // the number after '#', 0 without one
     const char* arguments; // what follows a quoted target, "" without
@@ -28,8 +28,8 @@ struct TargetSpec {
 TargetSpec ParseCommandTail(char* targetBuffer, char* iconBuffer);
 
 // The notification icon's identifier for what the tail names: the target,
-// and the icon file and number where the tail gives them, whatever their
-// case and quotes. Never 0; ICON_UID where the tail names no file.
+// the icon file and number and the arguments where the tail gives them,
+// whatever their case and quotes. Never 0; ICON_UID where the tail names no file.
 UINT MakeIconId(const TargetSpec* spec);
 
 // Writes the display name into workBuffer (MAX_PATH bytes) and returns it:
